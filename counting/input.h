@@ -1,0 +1,40 @@
+// The input file, read in large blocks into a caller-supplied buffer.
+//
+// Every byte is read twice: once to count words, once to print them. A
+// regular file is simply rewound; anything that cannot be rewound (a pipe, a
+// FIFO, a terminal, /dev/stdin) has the bytes of the first reading copied to
+// an anonymous temporary file, which the second reading then reads instead.
+#pragma once
+
+#include <cstddef>
+
+struct Input {
+    // The unread part of the current block. The word reader advances `next`
+    // itself and calls fill() only when the block is used up.
+    const unsigned char* next = nullptr;
+    const unsigned char* end = nullptr;
+
+    unsigned char* block = nullptr;
+    std::size_t blocksize = 0;
+    int fd = -1;
+    int copyfd = -1;       // the temporary copy, or -1 for a rewindable file
+    bool copying = false;  // still in the first reading of a non-rewindable file
+    int readerror = 0;     // errno of a failed read, 0 if none
+    int copyerror = 0;     // errno of a failed write to the copy, 0 if none
+
+    // Reads the next block. Returns its first byte and leaves `next` just
+    // past it, or returns -1 at end of input or on an error (readerror or
+    // copyerror tells which).
+    int fill();
+
+    bool failed() const { return readerror != 0 || copyerror != 0; }
+};
+
+// Points `in` at the already open descriptor `fd`, reading through `block`.
+// For input that cannot be rewound it also creates the temporary copy; it
+// returns false with errno set if that fails.
+bool attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize);
+
+// Starts the second reading from the first byte. Returns false with errno
+// set if the file cannot be rewound.
+bool rewindinput(Input& in);

@@ -1,0 +1,32 @@
+// The frequency table: how often each word hash was met, for up to
+// `maxwords` distinct hashes, in storage reserved once and never grown.
+//
+// A run adds every word, prunes the rare ones once, then looks each word up
+// again and drops it when printed. Once the table is full a new word takes
+// the place of the earliest-stored word still seen only once; when no such
+// word is left, new words are lost.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr std::int32_t maxwords = 400000;
+
+// Commits the table's memory now, so that a run's peak memory is the same
+// for every input, and picks this run's bucket layout. Call once, before the
+// first addword.
+void preparetable();
+
+// Counts one occurrence of `h`; a count stops at 4294967295.
+void addword(std::uint32_t h);
+
+// The count of `h`, or 0 if the table holds no entry for it.
+std::uint32_t findword(std::uint32_t h);
+
+// Deletes the entry of `h`, if any. Cheapest right after findword(h).
+void dropword(std::uint32_t h);
+
+// Deletes every entry counted fewer than `m` times.
+void prunewords(std::uint32_t m);
+
+// The number of entries in the table.
+std::int32_t tablesize();
