@@ -24,8 +24,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
-template <std::int32_t Capacity>
+// Counts stop at the largest value of `Count` rather than wrap to zero.
+template <std::int32_t Capacity, typename Count = std::uint32_t>
 class FrequencyTable {
 public:
     void reserve()
@@ -43,8 +45,8 @@ public:
     {
         const std::uint32_t b = locate(h);
         if (const std::uint32_t s = index[b]) {
-            std::uint32_t& count = entries[s - 1].count;
-            count += count != UINT32_MAX;
+            Count& count = entries[s - 1].count;
+            count += count != std::numeric_limits<Count>::max();
         } else if (used < Capacity) {
             entries[used] = {h, 1};
             index[b] = static_cast<std::uint32_t>(++used);
@@ -53,7 +55,7 @@ public:
         }
     }
 
-    std::uint32_t find(std::uint32_t h)
+    Count find(std::uint32_t h)
     {
         lastfound = locate(h);
         const std::uint32_t s = index[lastfound];
@@ -76,7 +78,7 @@ public:
         }
     }
 
-    void prune(std::uint32_t m)
+    void prune(Count m)
     {
         bool removed = false;
         for (std::int32_t k = used - 1; k >= 0; --k) {
@@ -94,7 +96,7 @@ public:
 private:
     struct Entry {
         std::uint32_t hash;
-        std::uint32_t count;
+        Count count;
     };
 
     // At least twice as many buckets as entries keeps probe runs short even
