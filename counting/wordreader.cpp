@@ -26,6 +26,18 @@ constexpr std::array<unsigned char, 256> classes = [] {
     return table;
 }();
 
+// One byte of the hash. Bytes from 0x80 up count as negative: they are
+// sign-extended.
+inline wordhash hashstep(wordhash h, unsigned char byte)
+{
+    const auto x = static_cast<wordhash>(static_cast<std::int32_t>(static_cast<signed char>(byte)));
+    h += x;
+    h ^= x << 24;
+    h += ~x << 16;
+    h ^= (0u - x) << 8;
+    return (h << 1) + (h >> 1);
+}
+
 } // namespace
 
 int iswordchar(int ch)
@@ -33,11 +45,13 @@ int iswordchar(int ch)
     return ch >= 0 && ch < 256 && (classes[ch] & letter) ? 1 : 0;
 }
 
-// One pass over the bytes as a small state machine. The block cursor lives in
-// locals so that stores into `buf` (which may alias anything) do not force it
-// back to memory; the common case, a run of letters inside one block, is a
-// table lookup, a store and a compare per byte.
-int readword(Input& in, unsigned char* buf, int maxlen)
+// One pass over the bytes as a small state machine that also hashes each
+// byte as it is stored, so that a word's bytes are touched once and its end
+// costs one mispredicted branch, not two. The block cursor lives in locals so
+// that stores into `buf` (which may alias anything) do not force it back to
+// memory; the common case, a run of letters inside one block, is a table
+// lookup, a store and a hash step per byte.
+int readword(Input& in, unsigned char* buf, int maxlen, wordhash& hash)
 {
     const unsigned char* p = in.next;
     const unsigned char* end = in.end;
@@ -50,16 +64,25 @@ int readword(Input& in, unsigned char* buf, int maxlen)
         return ch;
     };
     int n = 0;
+    wordhash h = 0;
     // Bytes past `maxlen` are dropped but still belong to the word, so they
     // never begin another one.
     auto store = [&](int ch) {
-        if (n < maxlen)
+        if (n < maxlen) {
             buf[n++] = static_cast<unsigned char>(ch);
+            h = hashstep(h, static_cast<unsigned char>(ch));
+        }
     };
+
+    // Everything past the word stays zero from here on. The usual size is
+    // cleared with a few inline stores rather than a call.
+    if (maxlen == maxwordlen)
+        std::memset(buf, 0, maxwordlen + 1);
+    else
+        std::memset(buf, 0, static_cast<std::size_t>(maxlen) + 1);
 
     int ch;
     for (;;) {
-        n = 0;
         do
             ch = get();
         while (ch >= 0 && !(classes[ch] & (letter | apostrophe)));
@@ -79,13 +102,16 @@ int readword(Input& in, unsigned char* buf, int maxlen)
                 if (n == 0)
                     break;
                 const bool stored = n < maxlen;
+                const wordhash before = h;
                 store(ch);
                 ch = get();
                 if (ch < 0)
                     break; // finishing strips the trailing hyphen
                 if (!(classes[ch] & letter)) {
-                    if (stored)
-                        --n;
+                    if (stored) {
+                        buf[--n] = 0;
+                        h = before;
+                    }
                     break;
                 }
                 store(ch);
@@ -100,15 +126,22 @@ int readword(Input& in, unsigned char* buf, int maxlen)
         }
         if (ch < 0 || n >= minwordlen)
             break;
+        while (n > 0)
+            buf[--n] = 0;
+        h = 0;
     }
 
     // A trailing hyphen goes; at end of input so does a fragment too short to
-    // be a word.
-    while (n > 0 && (buf[n - 1] == '-' || n < minwordlen))
-        --n;
-    std::memset(buf + n, 0, static_cast<std::size_t>(maxlen + 1 - n));
+    // be a word. Both are rare, so the hash is simply taken again.
+    if (n > 0 && (buf[n - 1] == '-' || n < minwordlen)) {
+        do
+            buf[--n] = 0;
+        while (n > 0 && (buf[n - 1] == '-' || n < minwordlen));
+        h = hashword(buf, maxlen);
+    }
     in.next = p;
     in.end = end;
+    hash = h;
     return ch;
 }
 
@@ -118,14 +151,7 @@ wordhash hashword(unsigned char* buf, int maxlen)
         return 0xFFFFFFFFu;
     buf[maxlen] = 0;
     wordhash h = 0;
-    for (const unsigned char* c = buf; *c != 0; ++c) {
-        // Bytes from 0x80 up count as negative: the hash sign-extends them.
-        const wordhash x = static_cast<wordhash>(static_cast<std::int32_t>(static_cast<signed char>(*c)));
-        h += x;
-        h ^= x << 24;
-        h += ~x << 16;
-        h ^= (0u - x) << 8;
-        h = (h << 1) + (h >> 1);
-    }
+    for (const unsigned char* c = buf; *c != 0; ++c)
+        h = hashstep(h, *c);
     return h;
 }

@@ -23,10 +23,11 @@ int iswordchar(int ch);
 
 // Reads the next word of at least `minwordlen` bytes into `buf`, which has
 // room for `maxlen` + 1 bytes: the word, then zero bytes up to buf[maxlen].
-// Returns the last value read: -1 when the input ended during the call, which
-// may come with a last word in `buf` (buf[0] != 0) or with none. A word cut at
+// Leaves in `hash` what hashword(buf, maxlen) would give for it. Returns the
+// last value read: -1 when the input ended during the call, which may come
+// with a last word in `buf` (buf[0] != 0) or with none. A word cut at
 // `maxlen` that trimming empties comes back empty with a byte value.
-int readword(Input& in, unsigned char* buf, int maxlen);
+int readword(Input& in, unsigned char* buf, int maxlen, wordhash& hash);
 
 // The hash of the zero-ended text in `buf`, of which at most `maxlen` bytes
 // are read: buf[maxlen] is set to zero first. 0xFFFFFFFF if maxlen < 1.

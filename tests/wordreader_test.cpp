@@ -49,7 +49,9 @@ std::vector<Call> readercalls(const Bytes& bytes, int minlen, std::size_t blocks
     int last;
     do {
         std::memset(buf, 0xAA, sizeof buf); // stale bytes must not survive a call
-        last = readword(input.in, buf, maxwordlen);
+        wordhash h;
+        last = readword(input.in, buf, maxwordlen, h);
+        EXPECT_EQ(h, hashword(buf, maxwordlen)) << "word '" << buf << "'";
         calls.push_back({last, Bytes(reinterpret_cast<char*>(buf), sizeof buf)});
     } while (last >= 0);
     return calls;
