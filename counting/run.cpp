@@ -155,21 +155,35 @@ std::uint32_t settlemincount(int argc, char** argv)
     return static_cast<std::uint32_t>(mincount);
 }
 
-// Reads the next word into wordbuf; false once the input is used up. The
-// last word of a file that ends without a separator comes with end of input.
-bool nextword(Input& in)
+// Reads the next word into wordbuf and its hash into `h`; false once the
+// input is used up. The last word of a file that ends without a separator
+// comes with end of input.
+bool nextword(Input& in, wordhash& h)
 {
-    const int last = readword(in, wordbuf, maxwordlen);
+    const int last = readword(in, wordbuf, maxwordlen, h);
     return last >= 0 || wordbuf[0] != 0;
 }
 
 std::uint64_t countwords(Input& in, const char* name)
 {
+    // A large vocabulary spreads over megabytes of table, and most adds would
+    // wait for memory. So each word's place is prefetched as it is read and
+    // the word is added `lookahead` words later, in the same order, by which
+    // time its cache line has arrived.
+    constexpr std::uint64_t lookahead = 16;
+    wordhash pending[lookahead];
     std::uint64_t words = 0;
-    while (nextword(in)) {
-        addword(hashword(wordbuf, maxwordlen));
+    wordhash h;
+    while (nextword(in, h)) {
+        expectword(h);
+        wordhash& slot = pending[words % lookahead];
+        if (words >= lookahead)
+            addword(slot);
+        slot = h;
         ++words;
     }
+    for (std::uint64_t w = words > lookahead ? words - lookahead : 0; w < words; ++w)
+        addword(pending[w % lookahead]);
     if (in.copyerror != 0)
         fail("cannot make a temporary copy of", name, in.copyerror);
     if (in.readerror != 0)
@@ -186,8 +200,8 @@ void printwords(Input& in, const char* name)
         return;
     if (!rewindinput(in))
         fail("cannot rewind", name, errno);
-    while (tablesize() > 0 && nextword(in)) {
-        const std::uint32_t h = hashword(wordbuf, maxwordlen);
+    wordhash h;
+    while (tablesize() > 0 && nextword(in, h)) {
         if (const std::uint32_t count = findword(h)) {
             outputcount(count, wordbuf);
             dropword(h);

@@ -1,8 +1,10 @@
 // The table behind table.h, with its capacity as a parameter so that tests
 // can fill small ones.
 //
-// Entries sit in slots numbered in the order they were first filled, and a
-// linear-probing index maps a hash to its slot, so every operation costs O(1).
+// A linear-probing hash index holds each hash with its count, so that counting
+// a word touches one cache line, and every operation costs O(1) on average. A
+// second array remembers the hashes in the order their slots were first
+// filled, for the one rule that needs an order: replacement in a full table.
 //
 // The results are those of the classic design, a linear list that moves an
 // entry forward past smaller counts at every eighth increment and, when full,
@@ -27,13 +29,15 @@
 #include <limits>
 
 // Counts stop at the largest value of `Count` rather than wrap to zero.
+// Words are added only before the first prune; after it the table is only
+// read and emptied, as a run does.
 template <std::int32_t Capacity, typename Count = std::uint32_t>
 class FrequencyTable {
 public:
     void reserve()
     {
-        std::memset(entries, 0, sizeof entries);
-        std::memset(index, 0, sizeof index);
+        std::memset(buckets, 0, sizeof buckets);
+        std::memset(order, 0, sizeof order);
     }
 
     // Buckets follow the word hashes through a multiplier drawn from `key`,
@@ -43,60 +47,59 @@ public:
 
     void add(std::uint32_t h)
     {
-        const std::uint32_t b = locate(h);
-        if (const std::uint32_t s = index[b]) {
-            Count& count = entries[s - 1].count;
-            count += count != std::numeric_limits<Count>::max();
+        Bucket& bucket = buckets[locate(h)];
+        if (bucket.count != 0) {
+            bucket.count += bucket.count != std::numeric_limits<Count>::max();
         } else if (used < Capacity) {
-            entries[used] = {h, 1};
-            index[b] = static_cast<std::uint32_t>(++used);
+            bucket = {h, 1};
+            order[used++] = h;
         } else {
             replaceseenonce(h);
         }
     }
 
+    // Starts loading the bucket of `h` into the cache, ahead of its add.
+    void prefetch(std::uint32_t h) const { __builtin_prefetch(&buckets[bucketof(h)], 1); }
+
     Count find(std::uint32_t h)
     {
         lastfound = locate(h);
-        const std::uint32_t s = index[lastfound];
-        return s != 0 ? entries[s - 1].count : 0;
+        return buckets[lastfound].count;
     }
 
     void drop(std::uint32_t h)
     {
-        const std::uint32_t hint = index[lastfound];
-        const std::uint32_t b = hint != 0 && entries[hint - 1].hash == h ? lastfound : locate(h);
-        const std::uint32_t s = index[b];
-        if (s == 0)
+        const Bucket& hint = buckets[lastfound];
+        const std::uint32_t b = hint.count != 0 && hint.hash == h ? lastfound : locate(h);
+        if (buckets[b].count == 0)
             return;
         unindex(b);
-        // The last entry fills the hole, keeping the slots contiguous.
-        const std::int32_t last = --used;
-        if (static_cast<std::int32_t>(s - 1) != last) {
-            entries[s - 1] = entries[last];
-            index[locate(entries[s - 1].hash)] = s;
-        }
+        --used;
     }
 
     void prune(Count m)
     {
-        bool removed = false;
-        for (std::int32_t k = used - 1; k >= 0; --k) {
-            if (entries[k].count < m) {
-                entries[k] = entries[--used];
-                removed = true;
+        // Starting just past an empty bucket, no probe run wraps around the
+        // start of the walk, so an entry shifted back into a hole is one the
+        // walk has yet to see.
+        std::uint32_t start = 0;
+        while (buckets[start].count != 0 && used != 0)
+            ++start;
+        for (std::uint32_t i = 1; i <= mask; ++i) {
+            const std::uint32_t b = (start + i) & mask;
+            while (buckets[b].count != 0 && buckets[b].count < m) {
+                unindex(b);
+                --used;
             }
         }
-        if (removed)
-            reindex();
     }
 
     std::int32_t size() const { return used; }
 
 private:
-    struct Entry {
+    struct Bucket {
         std::uint32_t hash;
-        Count count;
+        Count count; // 0 marks an empty bucket
     };
 
     // At least twice as many buckets as entries keeps probe runs short even
@@ -120,23 +123,22 @@ private:
     std::uint32_t locate(std::uint32_t h) const
     {
         std::uint32_t b = bucketof(h);
-        for (;;) {
-            const std::uint32_t s = index[b];
-            if (s == 0 || entries[s - 1].hash == h)
-                return b;
+        while (buckets[b].count != 0 && buckets[b].hash != h)
             b = (b + 1) & mask;
-        }
+        return b;
     }
 
+    // The cursor walks the slots in the order they were first filled and
+    // never moves back, so all its lookups together cost O(Capacity).
     void replaceseenonce(std::uint32_t h)
     {
-        while (cursor < used && entries[cursor].count > 1)
+        while (cursor < used && buckets[locate(order[cursor])].count > 1)
             ++cursor;
         if (cursor == used)
             return;
-        unindex(locate(entries[cursor].hash));
-        entries[cursor] = {h, 1};
-        index[locate(h)] = static_cast<std::uint32_t>(cursor + 1);
+        unindex(locate(order[cursor]));
+        order[cursor] = h;
+        buckets[locate(h)] = {h, 1};
     }
 
     // Empties bucket `b`, then shifts back every later entry of its probe run
@@ -144,26 +146,19 @@ private:
     void unindex(std::uint32_t b)
     {
         std::uint32_t hole = b;
-        for (std::uint32_t j = (b + 1) & mask; index[j] != 0; j = (j + 1) & mask) {
-            const std::uint32_t home = bucketof(entries[index[j] - 1].hash);
+        for (std::uint32_t j = (b + 1) & mask; buckets[j].count != 0; j = (j + 1) & mask) {
+            const std::uint32_t home = bucketof(buckets[j].hash);
             if (((j - home) & mask) >= ((j - hole) & mask)) {
-                index[hole] = index[j];
+                buckets[hole] = buckets[j];
                 hole = j;
             }
         }
-        index[hole] = 0;
-    }
-
-    void reindex()
-    {
-        std::memset(index, 0, sizeof index);
-        for (std::int32_t s = 0; s < used; ++s)
-            index[locate(entries[s].hash)] = static_cast<std::uint32_t>(s + 1);
+        buckets[hole] = {0, 0};
     }
 
     // All zero at start, so that a static table costs nothing in the binary.
-    Entry entries[Capacity]{};
-    std::uint32_t index[mask + 1]{}; // slot + 1 of an entry, 0 for an empty bucket
+    Bucket buckets[mask + 1]{};
+    std::uint32_t order[Capacity]{}; // hashes in the order their slots were first filled
     std::int32_t used = 0;
     std::int32_t cursor = 0;         // never moves back
     std::uint32_t lastfound = 0;     // the bucket of the last find

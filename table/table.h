@@ -19,6 +19,10 @@ void preparetable();
 // Counts one occurrence of `h`; a count stops at 4294967295.
 void addword(std::uint32_t h);
 
+// Hints that `h` is about to be added: its place in the table starts to load
+// into the cache. Results never depend on it.
+void expectword(std::uint32_t h);
+
 // The count of `h`, or 0 if the table holds no entry for it.
 std::uint32_t findword(std::uint32_t h);
 
