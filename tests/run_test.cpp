@@ -84,17 +84,18 @@ protected:
     // Runs the program with `args` after argv[0], standard output going to
     // `outpath` (a file of its own unless given).
     Outcome tallvik(const std::vector<std::string>& args, const std::string& argv0 = "tallvik",
-                    const std::string& outpath = "")
+                    const std::string& outpath = "", const std::vector<std::string>& env = {})
     {
         std::vector<std::string> argv{argv0};
         argv.insert(argv.end(), args.begin(), args.end());
-        return spawn(TALLVIK_BINARY, argv, outpath);
+        return spawn(TALLVIK_BINARY, argv, outpath, env);
     }
 
     // Runs a shell command line in which $T is the program.
-    Outcome shell(const std::string& command) { return spawn("/bin/sh", {"sh", "-c", command}, ""); }
+    Outcome shell(const std::string& command) { return spawn("/bin/sh", {"sh", "-c", command}, "", {}); }
 
-    Outcome spawn(const std::string& path, const std::vector<std::string>& args, const std::string& outpath)
+    Outcome spawn(const std::string& path, const std::vector<std::string>& args, const std::string& outpath,
+                  const std::vector<std::string>& env)
     {
         const std::string out = outpath.empty() ? dir + "/stdout" : outpath;
         const std::string err = dir + "/stderr";
@@ -109,6 +110,8 @@ protected:
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             setenv("T", TALLVIK_BINARY, 1);
+            for (const std::string& setting : env)
+                putenv(const_cast<char*>(setting.c_str()));
             execv(path.c_str(), argv.data());
             _exit(127);
         }
@@ -302,6 +305,59 @@ TEST_F(Run, FailsOnADirectoryWithoutASummary)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "tallvik: cannot read '" + dir + "': Is a directory\n");
     EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(Run, FailsOnAReadErrorInEitherPassWithoutASummary)
+{
+    // delta first occurs far into the file, so the second pass must read on.
+    const Bytes text = "alpha beta gamma " + Bytes(300000, ' ') + "alpha beta gamma delta delta\n";
+    const std::string path = file("text", text);
+    auto failingafter = [&](std::size_t bytes) {
+        return tallvik({path, "3", "2"}, "tallvik", "",
+                       {"LD_PRELOAD=" FAILREAD_LIBRARY, "FAILREAD_AFTER=" + std::to_string(bytes),
+                        "ASAN_OPTIONS=verify_asan_link_order=0"});
+    };
+    const Bytes message = "tallvik: cannot read '" + path + "': Input/output error\n";
+
+    Outcome run = failingafter(1000);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, message);
+    EXPECT_EQ(run.status, 2);
+
+    run = failingafter(text.size() + 100);
+    EXPECT_EQ(run.out, countline(2, "alpha") + countline(2, "beta") + countline(2, "gamma"));
+    EXPECT_EQ(run.err, message);
+    EXPECT_EQ(run.status, 2);
+
+    run = failingafter(text.size() * 2);
+    EXPECT_EQ(run.out, countline(2, "alpha") + countline(2, "beta") + countline(2, "gamma") +
+                           countline(2, "delta") + summary(8, 3, 4));
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST_F(Run, FailsOnAFileItMayNotRead)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may read anything";
+    const std::string path = file("secret", "words");
+    chmod(path.c_str(), 0);
+    const Outcome run = tallvik({path, "3", "2"});
+    EXPECT_EQ(run.err, "tallvik: cannot open '" + path + "': Permission denied\n");
+    EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(Run, CountsWordsBeyondFourGibibytes)
+{
+    // A sparse file: four gibibytes of NULs, which separate words, then words.
+    const std::string path = dir + "/sparse";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_EQ(ftruncate(fd, off_t{1} << 32), 0);
+    const Bytes words = "after the mark after the mark";
+    ASSERT_EQ(pwrite(fd, words.data(), words.size(), off_t{1} << 32), static_cast<ssize_t>(words.size()));
+    close(fd);
+    const Outcome run = tallvik({path, "3", "1000"});
+    EXPECT_EQ(run.out, summary(6, 3, 3));
+    EXPECT_EQ(run.status, 0);
 }
 
 TEST_F(Run, FailsWhenStandardOutputCannotBeWritten)
