@@ -1,7 +1,4 @@
-// tallvik FILE [minwordlen [mincount]]
-//
-// Counts every word of FILE by its hash, then reads FILE again and prints
-// each word met at least mincount times, once, at its first occurrence.
+#include "run.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -215,7 +212,7 @@ void printwords(Input& in, const char* name)
 
 } // namespace
 
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     // A reader that stops early (| head) ends the run quietly, whatever the
     // parent left SIGPIPE set to.
@@ -251,6 +248,7 @@ int main(int argc, char** argv)
     outputf("%" PRIu64 " words were counted which were larger than %i chars\nof these words %i seemed unique\n",
             words, minwordlen, distinct);
     flushoutput();
+    close(fd);
     if (distinct == maxwords) {
         std::fprintf(stderr, "tallvik: the table filled up with %i distinct words; some counts may be incomplete\n",
                      static_cast<int>(maxwords));

@@ -34,10 +34,14 @@
 template <std::int32_t Capacity, typename Count = std::uint32_t>
 class FrequencyTable {
 public:
-    void reserve()
+    // Empties the table, writing every byte of it so that its memory is
+    // committed from here on.
+    void clear()
     {
         std::memset(buckets, 0, sizeof buckets);
         std::memset(order, 0, sizeof order);
+        used = cursor = 0;
+        lastfound = 0;
     }
 
     // Buckets follow the word hashes through a multiplier drawn from `key`,

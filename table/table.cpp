@@ -18,7 +18,7 @@ alignas(hugepage) FrequencyTable<maxwords> table;
 void preparetable()
 {
     madvise(&table, (sizeof table + hugepage - 1) / hugepage * hugepage, MADV_HUGEPAGE);
-    table.reserve();
+    table.clear();
     // Any key gives the same results; a fresh one each run keeps the bucket
     // layout unpredictable. Without randomness the fixed default serves.
     std::uint64_t key = 0;

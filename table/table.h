@@ -11,9 +11,9 @@
 
 inline constexpr std::int32_t maxwords = 400000;
 
-// Commits the table's memory now, so that a run's peak memory is the same
-// for every input, and picks this run's bucket layout. Call once, before the
-// first addword.
+// Empties the table and commits its memory now, so that a run's peak memory
+// is the same for every input, and picks this run's bucket layout. Call
+// before the first addword of a run.
 void preparetable();
 
 // Counts one occurrence of `h`; a count stops at 4294967295.

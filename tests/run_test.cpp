@@ -16,8 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "literalreader.h"
-#include "literaltable.h"
+#include "literalrun.h"
 
 namespace {
 
@@ -35,19 +34,6 @@ Bytes usagebody(const Bytes& program)
            "homogeneous distribution. it also ignores character sets and assumes octets for those sets. "
            "Have as much fun abusing and using it as I had coding it!\n\nuse as '" +
            program + " [file] [[minwordlen] [[mincount]]]'\n";
-}
-
-Bytes summary(unsigned long long words, int minlen, int distinct)
-{
-    return std::to_string(words) + " words were counted which were larger than " + std::to_string(minlen) +
-           " chars\nof these words " + std::to_string(distinct) + " seemed unique\n";
-}
-
-Bytes countline(std::uint32_t count, const Bytes& word)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%8lu ", static_cast<unsigned long>(count));
-    return text + word + "\n";
 }
 
 Bytes slurp(const std::string& path)
@@ -211,46 +197,6 @@ TEST_F(Run, HandlesTheEdgesOfTheInput)
     // Bytes are printed as they are.
     run = tallvik({file("bytes", Bytes("caf\xE9\0caf\xE9\n", 10)), "3", "2"});
     EXPECT_EQ(run.out, countline(2, "caf\xE9") + summary(2, 3, 1));
-}
-
-// What a run prints, computed with the byte-at-a-time reader and the
-// literal list.
-Bytes literalrun(const Bytes& bytes, int minlen, std::uint32_t mincount)
-{
-    static auto table = std::make_unique<LiteralTable<400000>>();
-    *table = LiteralTable<400000>{};
-    unsigned char buf[64] = {};
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-
-    ByteStream first{data, bytes.size()};
-    unsigned long long words = 0;
-    for (;;) {
-        const int last = literalreadword(first, buf, 62, minlen);
-        if (last < 0 && buf[0] == 0)
-            break;
-        table->addword(literalhashword(buf));
-        ++words;
-        if (last < 0)
-            break;
-    }
-    const int distinct = table->used;
-    table->prunewords(mincount);
-
-    Bytes out;
-    ByteStream second{data, bytes.size()};
-    for (;;) {
-        const int last = literalreadword(second, buf, 62, minlen);
-        if (last < 0 && buf[0] == 0)
-            break;
-        const std::uint32_t h = literalhashword(buf);
-        if (const std::uint32_t count = table->findword(h)) {
-            out += countline(count, reinterpret_cast<char*>(buf));
-            table->dropword(h);
-        }
-        if (last < 0)
-            break;
-    }
-    return out + summary(words, minlen, distinct);
 }
 
 TEST_F(Run, PrintsWhatTheLiteralDesignPrints)
