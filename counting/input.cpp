@@ -76,6 +76,9 @@ int Input::fill()
         }
         next = block + 1;
         end = block + got;
+        consumed += static_cast<std::uint64_t>(got);
+        if (onblock != nullptr)
+            onblock(consumed);
         return block[0];
     }
 }
@@ -93,6 +96,14 @@ bool attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize)
     return in.copying;
 }
 
+std::uint64_t inputsize(const Input& in)
+{
+    struct stat st;
+    if (fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 bool rewindinput(Input& in)
 {
     if (in.copyfd >= 0) {
@@ -100,5 +111,6 @@ bool rewindinput(Input& in)
         in.copying = false;
     }
     in.next = in.end = in.block;
+    in.consumed = 0;
     return lseek(in.fd, 0, SEEK_SET) == 0;
 }

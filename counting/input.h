@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct Input {
     // The unread part of the current block. The word reader advances `next`
@@ -21,6 +22,10 @@ struct Input {
     bool copying = false;  // still in the first reading of a non-rewindable file
     int readerror = 0;     // errno of a failed read, 0 if none
     int copyerror = 0;     // errno of a failed write to the copy, 0 if none
+    std::uint64_t consumed = 0; // bytes read so far in this reading
+
+    // Called after every block with `consumed`, if set.
+    void (*onblock)(std::uint64_t consumed) = nullptr;
 
     // Reads the next block. Returns its first byte and leaves `next` just
     // past it, or returns -1 at end of input or on an error (readerror or
@@ -34,6 +39,10 @@ struct Input {
 // For input that cannot be rewound it also creates the temporary copy; it
 // returns false with errno set if that fails.
 bool attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize);
+
+// The size of the file if it is known: a regular file's size, or once the
+// first reading is done, the size of the copy. 0 otherwise.
+std::uint64_t inputsize(const Input& in);
 
 // Starts the second reading from the first byte. Returns false with errno
 // set if the file cannot be rewound.

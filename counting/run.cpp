@@ -12,6 +12,7 @@
 
 #include "../table/table.h"
 #include "input.h"
+#include "progress.h"
 #include "wordreader.h"
 
 namespace {
@@ -27,6 +28,7 @@ std::size_t outlen;
 
 [[noreturn]] void fail(const char* what, const char* name, int err)
 {
+    endprogress();
     if (name != nullptr)
         std::fprintf(stderr, "tallvik: %s '%s': %s\n", what, name, std::strerror(err));
     else
@@ -38,6 +40,9 @@ std::size_t outlen;
 // since every later line would be lost too.
 void flushoutput()
 {
+    if (outlen == 0)
+        return;
+    endprogress(); // lines on a terminal must not run into the progress line
     const unsigned char* bytes = outbuf;
     std::size_t left = outlen;
     outlen = 0;
@@ -161,8 +166,15 @@ bool nextword(Input& in, wordhash& h)
     return last >= 0 || wordbuf[0] != 0;
 }
 
+// Progress, where shown, follows the blocks as they are read.
+void startpass(Input& in, int pass)
+{
+    in.onblock = startprogress(pass, inputsize(in)) ? showprogress : nullptr;
+}
+
 std::uint64_t countwords(Input& in, const char* name)
 {
+    startpass(in, 1);
     // A large vocabulary spreads over megabytes of table, and most adds would
     // wait for memory. So each word's place is prefetched as it is read and
     // the word is added `lookahead` words later, in the same order, by which
@@ -181,6 +193,7 @@ std::uint64_t countwords(Input& in, const char* name)
     }
     for (std::uint64_t w = words > lookahead ? words - lookahead : 0; w < words; ++w)
         addword(pending[w % lookahead]);
+    endprogress();
     if (in.copyerror != 0)
         fail("cannot make a temporary copy of", name, in.copyerror);
     if (in.readerror != 0)
@@ -197,6 +210,7 @@ void printwords(Input& in, const char* name)
         return;
     if (!rewindinput(in))
         fail("cannot rewind", name, errno);
+    startpass(in, 2);
     wordhash h;
     while (tablesize() > 0 && nextword(in, h)) {
         if (const std::uint32_t count = findword(h)) {
@@ -204,6 +218,7 @@ void printwords(Input& in, const char* name)
             dropword(h);
         }
     }
+    endprogress();
     if (in.readerror != 0) {
         flushoutput();
         fail("cannot read", name, in.readerror);

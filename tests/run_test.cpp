@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <pty.h>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -320,6 +321,39 @@ TEST_F(Run, EndsQuietlyWhenItsReaderGoesAway)
         text.append("word").append(std::to_string(i)).append(" ");
     const Outcome run = shell("\"$T\" '" + file("many", text) + "' 3 1 | head -c 10");
     EXPECT_EQ(run.out, "       1 w");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Run, ShowsProgressOnlyOnATerminal)
+{
+    Bytes half;
+    for (int i = 0; i < 20000; ++i)
+        half.append("word").append(std::to_string(i % 300)).append(" ");
+    const std::string text = file("text", half);
+    const Bytes expected = literalrun(half + half, 3, 2);
+    // The pause makes the first pass last long enough to be worth showing.
+    const std::string command = "(cat '" + text + "'; sleep 1.5; cat '" + text + "') | \"$T\" /dev/stdin 3 2";
+
+    int terminal;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        setenv("T", TALLVIK_BINARY, 1);
+        execl("/bin/sh", "sh", "-c", (command + " > '" + dir + "/stdout'").c_str(), nullptr);
+        _exit(127);
+    }
+    Bytes screen;
+    char chunk[4096];
+    for (ssize_t got; (got = read(terminal, chunk, sizeof chunk)) > 0;)
+        screen.append(chunk, static_cast<std::size_t>(got));
+    int status;
+    waitpid(pid, &status, 0);
+    close(terminal);
+    EXPECT_EQ(slurp(dir + "/stdout"), expected);
+    EXPECT_EQ(screen.rfind("\rtallvik: pass 1: ", 0), 0u) << screen;
+    EXPECT_TRUE(screen.ends_with("\r\033[K")) << screen;
+
+    const Outcome run = shell(command);
+    EXPECT_EQ(run.out, expected);
     EXPECT_EQ(run.err, "");
 }
 
