@@ -106,11 +106,20 @@ std::uint64_t inputsize(const Input& in)
 
 bool rewindinput(Input& in)
 {
-    if (in.copyfd >= 0) {
+    if (in.copyfd >= 0 && in.copying) {
+        close(in.fd);
         in.fd = in.copyfd;
         in.copying = false;
     }
     in.next = in.end = in.block;
     in.consumed = 0;
     return lseek(in.fd, 0, SEEK_SET) == 0;
+}
+
+void closeinput(Input& in)
+{
+    close(in.fd);
+    if (in.copyfd >= 0 && in.copyfd != in.fd)
+        close(in.copyfd);
+    in.fd = in.copyfd = -1;
 }

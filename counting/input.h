@@ -47,3 +47,6 @@ std::uint64_t inputsize(const Input& in);
 // Starts the second reading from the first byte. Returns false with errno
 // set if the file cannot be rewound.
 bool rewindinput(Input& in);
+
+// Closes the file and its copy, if any.
+void closeinput(Input& in);

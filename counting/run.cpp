@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
@@ -10,9 +11,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "../table/table.h"
 #include "input.h"
 #include "progress.h"
+#include "table/table.h"
 #include "wordreader.h"
 
 namespace {
@@ -75,9 +76,9 @@ void output(const void* bytes, std::size_t size)
 template <typename... Values>
 void outputf(const char* format, Values... values)
 {
-    char text[256];
+    char text[512];
     const int n = std::snprintf(text, sizeof text, format, values...);
-    output(text, static_cast<std::size_t>(n));
+    output(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
 }
 
 void outputcount(std::uint32_t count, const unsigned char* word)
@@ -263,7 +264,7 @@ int run(int argc, char** argv)
     outputf("%" PRIu64 " words were counted which were larger than %i chars\nof these words %i seemed unique\n",
             words, minwordlen, distinct);
     flushoutput();
-    close(fd);
+    closeinput(in);
     if (distinct == maxwords) {
         std::fprintf(stderr, "tallvik: the table filled up with %i distinct words; some counts may be incomplete\n",
                      static_cast<int>(maxwords));
