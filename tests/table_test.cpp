@@ -137,6 +137,8 @@ void matchliteral(std::mt19937& random)
         const double u = std::uniform_real_distribution<double>(0, 1)(random);
         return pool[static_cast<std::size_t>(u * u * poolsize)];
     };
+    // Every hash either table can hold is in the pool, so equal sizes and
+    // equal counts for the whole pool mean equal (hash, count) multisets.
     auto agree = [&](const char* when) {
         ASSERT_EQ(fast->size(), literal->used) << when;
         for (std::uint32_t h : pool)
@@ -149,8 +151,7 @@ void matchliteral(std::mt19937& random)
         text.push_back(pick());
         fast->add(text.back());
         literal->addword(text.back());
-        if (i % 7 == 0 || i == adds - 1)
-            agree("adding");
+        agree("adding");
         if (::testing::Test::HasFatalFailure())
             return;
     }
@@ -181,7 +182,7 @@ void matchliteralat(std::mt19937& random, std::integer_sequence<std::int32_t, Ca
 TEST(Table, GivesTheResultsOfTheLiteralListAtEveryCapacity)
 {
     std::mt19937 random(400000);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 12; ++round) {
         matchliteralat(random, std::make_integer_sequence<std::int32_t, 64>{});
         if (HasFatalFailure())
             return;
