@@ -31,8 +31,6 @@ struct Input {
     // past it, or returns -1 at end of input or on an error (readerror or
     // copyerror tells which).
     int fill();
-
-    bool failed() const { return readerror != 0 || copyerror != 0; }
 };
 
 // Points `in` at the already open descriptor `fd`, reading through `block`.

@@ -188,6 +188,12 @@ TEST(WordReader, MatchesTheByteAtATimeReaderForEveryMinimumLength)
     }
 }
 
+TEST(WordReader, TellsLettersFromEverythingElse)
+{
+    for (int ch = -2; ch <= 257; ++ch)
+        EXPECT_EQ(iswordchar(ch) == 1, ch <= 255 && literalisletter(ch)) << ch;
+}
+
 wordhash hashof(const Bytes& text)
 {
     unsigned char buf[maxwordlen + 2] = {};
