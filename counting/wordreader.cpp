@@ -26,15 +26,29 @@ constexpr std::array<unsigned char, 256> classes = [] {
     return table;
 }();
 
-// One byte of the hash. Bytes from 0x80 up count as negative: they are
-// sign-extended.
+// What one byte adds to the hash, worked out once per byte value so that a
+// hash step is four operations with memory operands and a rotation-like
+// mix. Bytes from 0x80 up count as negative: they are sign-extended.
+struct HashTerms {
+    wordhash x, high, middle, low;
+};
+
+constexpr std::array<HashTerms, 256> hashterms = [] {
+    std::array<HashTerms, 256> terms{};
+    for (int byte = 0; byte < 256; ++byte) {
+        const auto x = static_cast<wordhash>(static_cast<std::int32_t>(static_cast<signed char>(byte)));
+        terms[byte] = {x, x << 24, ~x << 16, (0u - x) << 8};
+    }
+    return terms;
+}();
+
 inline wordhash hashstep(wordhash h, unsigned char byte)
 {
-    const auto x = static_cast<wordhash>(static_cast<std::int32_t>(static_cast<signed char>(byte)));
-    h += x;
-    h ^= x << 24;
-    h += ~x << 16;
-    h ^= (0u - x) << 8;
+    const HashTerms& t = hashterms[byte];
+    h += t.x;
+    h ^= t.high;
+    h += t.middle;
+    h ^= t.low;
     return (h << 1) + (h >> 1);
 }
 
