@@ -136,14 +136,6 @@ TEST(WordReader, CutsLongWordsAt62BytesWithoutSplittingThem)
     EXPECT_EQ(words(Bytes(62, 'q') + "'abc "), (Words{Bytes(62, 'q')}));
 }
 
-TEST(WordReader, LeavesOnlyZerosAfterTheWord)
-{
-    for (const Call& call : readercalls("longerword ab-c x", 1, 3)) {
-        const std::size_t end = call.buffer.find('\0');
-        EXPECT_EQ(call.buffer.find_first_not_of('\0', end), Bytes::npos);
-    }
-}
-
 TEST(WordReader, MatchesTheByteAtATimeReaderOnRandomInput)
 {
     // Bytes drawn to hit every rule: joiners next to each other and to
