@@ -1,27 +1,18 @@
 // Preloaded into the program by the tests: read() fails with EIO once
 // $FAILREAD_AFTER bytes have been read, as a failing disk would.
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <unistd.h>
 
 extern "C" ssize_t read(int fd, void* buf, size_t size)
 {
-    using Read = ssize_t (*)(int, void*, size_t);
-    static const auto real = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "read"));
-    static long long left = [] {
-        const char* after = std::getenv("FAILREAD_AFTER");
-        return after != nullptr ? std::atoll(after) : LLONG_MAX;
-    }();
-    if (left == 0) {
-        errno = EIO;
-        return -1;
-    }
-    if (static_cast<unsigned long long>(left) < size)
-        size = static_cast<size_t>(left);
-    const ssize_t got = real(fd, buf, size);
-    if (got > 0)
-        left -= got;
+    static const auto real = reinterpret_cast<ssize_t (*)(int, void*, size_t)>(dlsym(RTLD_NEXT, "read"));
+    static long long left = std::atoll(std::getenv("FAILREAD_AFTER"));
+    if (left == 0)
+        return errno = EIO, -1;
+    const ssize_t got = real(fd, buf, std::min<size_t>(size, static_cast<size_t>(left)));
+    left -= got > 0 ? got : 0;
     return got;
 }

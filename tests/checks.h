@@ -1,0 +1,90 @@
+// The table and the whole run held to the model, shared by the unit tests and
+// the fuzz target. Each check says whether the two agree.
+#pragma once
+
+#include <atomic>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "counting/run.h"
+#include "model.h"
+#include "table/frequencytable.h"
+
+using model::Bytes;
+
+// Where operator new is replaced to count into `allocations`, runmatches
+// leaves in `runallocations` how many the program itself made.
+inline std::atomic<long> allocations{0};
+inline long runallocations = 0;
+
+// A hash for each byte: small ones and 0, ones alike in their low bits, spread ones.
+inline std::uint32_t poolhash(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b < 8 ? b : b % 3 ? b * 0x9E3779B1u : std::uint32_t{b} << 20;
+}
+
+// Adds the hash of each byte of `ops` up to a 0xFF, prunes below the byte
+// after it, then finds and drops each word as the second pass does; table and
+// list agree on every count after every step.
+template <std::int32_t Capacity>
+bool tablematches(const Bytes& ops, std::uint64_t key)
+{
+    FrequencyTable<Capacity> fast;
+    fast.setkey(key);
+    model::List list(Capacity);
+    auto agree = [&] {
+        for (char b = 0; b != '\xFF'; ++b)
+            if (fast.find(poolhash(b)) != list.findword(poolhash(b)))
+                return false;
+        return fast.size() == list.used;
+    };
+    const std::size_t adds = std::min(ops.find('\xFF'), ops.size());
+    bool same = true;
+    for (std::size_t i = 0; same && i < adds; ++i)
+        fast.add(poolhash(ops[i])), list.addword(poolhash(ops[i])), same = agree();
+    const std::uint32_t minimum = adds + 1 < ops.size() ? static_cast<unsigned char>(ops[adds + 1]) % 30 : 10;
+    fast.prune(minimum);
+    list.prunewords(minimum);
+    for (std::size_t i = 0; same && i < adds; ++i) {
+        const std::uint32_t h = poolhash(ops[i]), count = list.findword(h);
+        same = fast.find(h) == count && (count == 0 || (fast.drop(h), list.dropword(h), true)) && agree();
+    }
+    return same && fast.size() == 0;
+}
+
+// The whole program, run in this process on `bytes` as a file with standard
+// output caught in memory, prints and returns what the model does.
+inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount)
+{
+    const int in = memfd_create("in", 0), out = memfd_create("out", 0), saved = dup(STDOUT_FILENO);
+    std::string path = "/proc/self/fd/" + std::to_string(in), length = std::to_string(minlen),
+                count = std::to_string(mincount), program = "tallvik";
+    char* argv[] = {program.data(), path.data(), length.data(), count.data(), nullptr};
+    bool same = write(in, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    std::fflush(stdout);
+    dup2(out, STDOUT_FILENO);
+    const long before = allocations;
+    const int status = run(4, argv);
+    runallocations = allocations - before;
+    dup2(saved, STDOUT_FILENO);
+    Bytes printed(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');
+    same = same && pread(out, printed.data(), printed.size(), 0) == static_cast<ssize_t>(printed.size());
+    for (int fd : {in, out, saved})
+        close(fd);
+    return same && std::pair{printed, status} == model::run(bytes, minlen, mincount);
+}
+
+// The first byte picks the table, at one of four capacities, or a whole run;
+// the next two pick their settings, and the rest is the input.
+inline bool matches(const Bytes& data)
+{
+    if (data.size() < 3)
+        return true;
+    const Bytes input = data.substr(3);
+    const unsigned pick = static_cast<unsigned char>(data[0]) % 5, a = static_cast<unsigned char>(data[1]),
+                   b = static_cast<unsigned char>(data[2]);
+    static constexpr bool (*tables[])(const Bytes&, std::uint64_t) = {tablematches<1>, tablematches<3>,
+                                                                      tablematches<17>, tablematches<64>};
+    return pick < 4 ? tables[pick](input, std::uint64_t{b} << 8 | a) : runmatches(input, 1 + a % 62, 1 + b % 16);
+}

@@ -1,0 +1,196 @@
+// tallvik against its model: the table and whole runs in this process on
+// random input, then the built program as a user runs it from a shell.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <new>
+#include <random>
+#include <sstream>
+
+#include "checks.h"
+
+void* operator new(std::size_t size)
+{
+    ++allocations;
+    if (void* memory = std::malloc(size != 0 ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace {
+
+using model::countline;
+using model::summary;
+
+std::mt19937 random(20261207);
+
+// Pieces drawn to hit every rule: joiners next to each other and to
+// separators, high bytes, NULs, words that collide, runs near the 62-byte cut.
+Bytes randomtext(unsigned pieces)
+{
+    static const Bytes alphabet("aZ9\xE9\xFF\x80'`-- .,_\n\0", 16), words[] = {"euH ", "aua ", "the ", "The "};
+    Bytes text;
+    for (unsigned r; pieces-- > 0;) {
+        if ((r = random() % 24) == 0)
+            text += Bytes(55 + random() % 12, "xy"[random() % 2]);
+        else
+            text += r < 4 ? "w" + std::to_string(random() % 30) + ' ' : r < 8 ? words[r - 4] : Bytes(1, alphabet[r % 16]);
+    }
+    return text;
+}
+
+TEST(Model, TableCountsAsTheListDoesAtSeveralCapacities)
+{
+    for (unsigned round = 0; round < 600; ++round) {
+        // A skewed draw from a pool that grows with the round, so that some
+        // words climb past counts of 8, 16 and 24 and tables overflow.
+        Bytes ops = {char(round % 4), char(random()), char(random())};
+        for (unsigned n = random() % 600; n > 0; --n)
+            ops += static_cast<char>(std::pow(std::uniform_real_distribution<double>(0, 1)(random), 2) * (2 + round % 250));
+        ASSERT_TRUE(matches(ops + "\xFF" + static_cast<char>(random()))) << round;
+    }
+    FrequencyTable<4, std::uint8_t> small; // counts stop rather than wrap
+    for (int n = 0; n < 300; ++n)
+        small.add(77);
+    EXPECT_EQ(small.find(77), 255u);
+}
+
+TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
+{
+    for (auto [text, h] : {std::pair{"", 0u}, {"a", 0x8E740E72u}, {"abc", 0xB1E7EAA4u}, {"the", 0x138BC49Bu}})
+        EXPECT_EQ(model::hashword(reinterpret_cast<const unsigned char*>(text)), h);
+    // With a minimum count of 1 every word is printed; the longer texts cross
+    // the boundaries of the blocks the input is read in.
+    for (unsigned round = 0; round < 1500; ++round) {
+        const Bytes settings = {4, char(round % 3 ? round % 8 : random()), char(random() % 3)};
+        ASSERT_TRUE(matches(settings + randomtext(random() % (round % 100 ? 300 : 150000)))) << round;
+    }
+    EXPECT_TRUE(runmatches(randomtext(200000), 2, 2));
+    EXPECT_EQ(runallocations, 0);
+}
+
+const Bytes lengthnotice = "defaulting to a word length between 3 and 62 chars\n\a";
+const Bytes countnotice = "defaulting to a minimum of 10 occurances of each word\n\a";
+
+Bytes usage(const Bytes& program)
+{
+    return "tallvik " TALLVIK_VERSION " \u2014 word frequencies in constant memory \u2014 (c) 2026 the tallvik authors\nit "
+           "will count the frequency of up to 400000 different words using a constant amount of about 3126kb of internal "
+           "memory in up to eight decimal digits and should crash or buffer overflow/underrun under no condition I can "
+           "currently think of. it could probably run a lot faster though under very sub-optimal conditions like loads of "
+           "different words with a very homogeneous distribution. it also ignores character sets and assumes octets for "
+           "those sets. Have as much fun abusing and using it as I had coding it!\n\nuse as '" + program +
+           " [file] [[minwordlen] [[mincount]]]'\n";
+}
+
+// The lines of `words`, each counted `count` times.
+Bytes counted(std::uint32_t count, const Bytes& words, Bytes lines = "")
+{
+    std::istringstream split(words);
+    for (Bytes word; split >> word;)
+        lines += countline(count, word);
+    return lines;
+}
+
+Bytes times(int n, const Bytes& text) { return n == 0 ? "" : text + times(n - 1, text); }
+
+// Each command line is run by bash in a directory of its own, where the file
+// `in` holds `input`, `tallvik` is the program and $L makes reads fail; it
+// ends with `status` and prints `out` and `err`.
+struct Case {
+    Bytes command, input;
+    int status;
+    Bytes out, err = "";
+};
+
+void expect(std::initializer_list<Case> cases)
+{
+    char dir[] = "/tmp/tallvik-test.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (const auto& [command, input, status, out, err] : cases) {
+        std::ofstream(dir + Bytes("/in"), std::ios::binary) << input;
+        std::ofstream(dir + Bytes("/command")) << command;
+        std::system(("cd " + Bytes(dir) + " && PATH=" TALLVIK_DIR ":$PATH L=" FAILREAD_LIBRARY " ASAN_OPTIONS=verify_asan_"
+                     "link_order=0 bash command >out 2>err </dev/null; { echo $?; cat out; echo; cat err; } >seen").c_str());
+        std::ostringstream seen;
+        seen << std::ifstream(dir + Bytes("/seen"), std::ios::binary).rdbuf();
+        EXPECT_EQ(seen.str(), std::to_string(status) + "\n" + out + "\n" + err) << command;
+    }
+    std::system(("rm -rf " + Bytes(dir)).c_str());
+}
+
+TEST(Program, ChecksItsCommandLine)
+{
+    const Bytes text = "a bb ccc dddd eeeee ffffff ggggggg";
+    auto run = [&](int minlen, std::uint32_t mincount) { return model::run(text, minlen, mincount).first; };
+    expect({
+        {"(exec -a './my tallvik' tallvik); tallvik in 1 2 3", text, 2, usage("./my tallvik") + usage("tallvik")},
+        {"tallvik missing 3 2", "", 2, usage("tallvik"), "tallvik: cannot open 'missing': No such file or directory\n"},
+        {"for a in 62 $' \\t7' 5x +4 4294967299 -4294967295; do tallvik in \"$a\" 1; done", text, 0,
+         run(62, 1) + run(7, 1) + run(5, 1) + run(4, 1) + run(3, 1) + run(1, 1)},
+        {"for a in 63 0 -5 abc '' x7 '- 7'; do tallvik in \"$a\" 1; done", text, 0, times(7, lengthnotice + run(3, 1))},
+        {"tallvik in abc; for c in '' 0 x -1 4294967296; do tallvik in 5 $c; done", text, 0,
+         lengthnotice + countnotice + run(3, 10) + times(5, countnotice + run(5, 10))},
+    });
+}
+
+TEST(Program, CountsAndPrintsAsTheExamplesSay)
+{
+    const Bytes example = "the cat and the dog and the bird";
+    expect({
+        {"tallvik in", example, 0, lengthnotice + countnotice + summary(8, 3, 5)},
+        {"tallvik in 3 2", example, 0, counted(3, "the") + counted(2, "and") + summary(8, 3, 5)},
+        {"tallvik in 3 1", "Hello, world don't rock'n'roll 'tis dogs' ``quoted'' well-known x-ray e-mail well--known "
+         "-abc abc- abc-'def abc''def an it 3.14 007 foo_bar abc-", 0,
+         counted(1, "Hello world don't rock'n'roll 'tis dogs' quoted' well-known x-ray e-mail well known") +
+             counted(4, "abc") + counted(2, "def") + counted(1, "abc' 007 foo bar") + summary(22, 3, 18)},
+        {"tallvik in 3 2", "tail head tail", 0, counted(2, "tail") + summary(3, 3, 2)},
+        {"tallvik in 5 1", "abcd abcde abcdef", 0, counted(1, "abcde abcdef") + summary(2, 5, 2)},
+        // Trimming a cut word can leave nothing: the empty word still counts.
+        {"tallvik in 62 1", Bytes(61, 'z') + "-x " + Bytes(61, 'z') + "-x " + Bytes(62, 'y'), 0,
+         countline(2, "") + counted(1, Bytes(62, 'y')) + summary(3, 62, 2)},
+        {"tallvik in 1 1", "euH aua aua", 0, counted(3, "euH") + summary(3, 1, 1)},
+        {"tallvik in 3 2", Bytes("caf\xE9\0caf\xE9\n", 10), 0, countline(2, "caf\xE9") + summary(2, 3, 1)},
+    });
+}
+
+TEST(Program, ReadsPipesAndNamesEveryFailure)
+{
+    const Bytes text = "one two three two three three\n", counts = counted(2, "two") + counted(3, "three") + summary(6, 3, 3);
+    const Bytes far = "alpha beta gamma " + Bytes(300000, ' ') + "alpha beta gamma delta delta\n";
+    const Bytes unread = "tallvik: cannot read 'in': Input/output error\n";
+    expect({
+        {"cat in | tallvik /dev/stdin 3 2; mkfifo p; cat in >p & tallvik p 3 2", text, 0, counts + counts},
+        {"cat in | TMPDIR=/nonexistent tallvik /dev/stdin 3 2", text, 2, "",
+         "tallvik: cannot make a temporary copy of '/dev/stdin': No such file or directory\n"},
+        {"tallvik . 3 2", "", 2, "", "tallvik: cannot read '.': Is a directory\n"},
+        {"tallvik in 3 1 >/dev/full", text, 2, "", "tallvik: cannot write standard output: No space left on device\n"},
+        {"seq -f w%g 300000 >many; tallvik many 3 1 | head -c 10", "", 0, "       1 w"},
+        // Reads fail after the first 1000 bytes, in pass two, and never.
+        {"for n in 1000 $(($(stat -c %s in) + 100)) 9999999; do LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done",
+         far, 0, counted(2, "alpha beta gamma") + counted(2, "alpha beta gamma delta") + summary(8, 3, 4),
+         unread + unread},
+    });
+}
+
+TEST(Program, KeepsItsLimits)
+{
+    expect({
+        {"truncate -s 4G s && printf 'after the mark after the mark' >>s && tallvik s 3 1000", "", 0, summary(6, 3, 3)},
+        // The words after the first 400000 replace words seen once; "keep"
+        // is seen again and again and survives.
+        {"awk 'BEGIN { for (i = 0; i < 410000; i++) { printf \"w%d \", i; if (i % 1000 == 0) printf \"keep \" } }' "
+         ">in; tallvik in 2 400", "", 1, countline(410, "keep") + summary(410410, 2, 400000),
+         "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n"},
+        // A pass that lasts a while shows its progress, but only on a terminal.
+        {"seq -f w%g 20000 >in; script -qec '(cat in; sleep 1.5; cat in) | tallvik /dev/stdin 2 3 >printed' /dev/null "
+         ">screen; head -c 18 screen; tail -c 4 screen; cat printed", "", 0,
+         "\rtallvik: pass 1: \r\033[K" + summary(40000, 2, 20000)},
+    });
+}
+
+} // namespace
