@@ -1,99 +1,42 @@
 #include "input.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// A directory counts as rewindable: reading it fails at once, and that error
-// should be the one reported, not a failure to make a copy nobody needs.
-bool rewindable(int fd)
-{
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return true;
-    return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode) || S_ISDIR(st.st_mode);
-}
-
-// An unnamed file in $TMPDIR (or /tmp): it vanishes with the process, however
-// the process ends.
-int opentemporary()
-{
-    const char* dir = std::getenv("TMPDIR");
-    if (dir == nullptr || *dir == '\0')
-        dir = "/tmp";
-    int fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
-        return fd;
-    // The file system has no unnamed files: make a named one and unlink it.
-    char path[4096];
-    if (std::snprintf(path, sizeof path, "%s/tallvik.XXXXXX", dir) >= static_cast<int>(sizeof path)) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    fd = mkostemp(path, O_CLOEXEC);
-    if (fd >= 0)
-        unlink(path);
-    return fd;
-}
-
-bool writeall(int fd, const unsigned char* bytes, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t put = write(fd, bytes, size);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put == 0)
-            errno = ENOSPC;
-        if (put <= 0)
-            return false;
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-} // namespace
-
 int Input::fill()
 {
+    blockstart += static_cast<std::uint64_t>(end - block);
     next = end = block;
     for (;;) {
-        ssize_t got = read(fd, block, blocksize);
+        const ssize_t got = read(fd, block, blocksize);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             readerror = errno;
         if (got <= 0)
             return -1;
-        if (copying && !writeall(copyfd, block, static_cast<std::size_t>(got))) {
-            copyerror = errno;
-            return -1;
-        }
         next = block + 1;
         end = block + got;
-        consumed += static_cast<std::uint64_t>(got);
         if (onblock != nullptr)
-            onblock(consumed);
+            onblock(blockstart + static_cast<std::uint64_t>(got));
         return block[0];
     }
 }
 
-bool attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize)
+void attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize)
 {
+    in = Input{};
     in.fd = fd;
     in.block = block;
     in.blocksize = blocksize;
     in.next = in.end = block;
-    if (rewindable(fd))
-        return true;
-    in.copyfd = opentemporary();
-    in.copying = in.copyfd >= 0;
-    return in.copying;
+}
+
+bool rereadable(const Input& in)
+{
+    struct stat st;
+    return fstat(in.fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
 }
 
 std::uint64_t inputsize(const Input& in)
@@ -104,22 +47,28 @@ std::uint64_t inputsize(const Input& in)
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-bool rewindinput(Input& in)
+const unsigned char* fetch(Input& in, std::uint64_t offset, std::size_t length)
 {
-    if (in.copyfd >= 0 && in.copying) {
-        close(in.fd);
-        in.fd = in.copyfd;
-        in.copying = false;
+    if (offset >= in.blockstart && offset + length <= in.blockstart + static_cast<std::uint64_t>(in.end - in.block))
+        return in.block + (offset - in.blockstart);
+    in.blockstart = offset;
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = pread(in.fd, in.block + got, in.blocksize - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            in.readerror = errno;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
     }
-    in.next = in.end = in.block;
-    in.consumed = 0;
-    return lseek(in.fd, 0, SEEK_SET) == 0;
+    in.next = in.end = in.block + got;
+    return got >= length ? in.block : nullptr;
 }
 
 void closeinput(Input& in)
 {
     close(in.fd);
-    if (in.copyfd >= 0 && in.copyfd != in.fd)
-        close(in.copyfd);
-    in.fd = in.copyfd = -1;
+    in.fd = -1;
 }

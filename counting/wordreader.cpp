@@ -65,7 +65,7 @@ int iswordchar(int ch)
 // that stores into `buf` (which may alias anything) do not force it back to
 // memory; the common case, a run of letters inside one block, is a table
 // lookup, a store and a hash step per byte.
-int readword(Input& in, unsigned char* buf, int maxlen, wordhash& hash)
+int readword(Input& in, unsigned char* buf, int maxlen, Word& word)
 {
     const unsigned char* p = in.next;
     const unsigned char* end = in.end;
@@ -96,12 +96,14 @@ int readword(Input& in, unsigned char* buf, int maxlen, wordhash& hash)
         std::memset(buf, 0, static_cast<std::size_t>(maxlen) + 1);
 
     int ch;
+    std::uint64_t start = 0;
     for (;;) {
         do
             ch = get();
         while (ch >= 0 && !(classes[ch] & (letter | apostrophe)));
         if (ch < 0)
             break;
+        start = in.blockstart + static_cast<std::uint64_t>(p - 1 - in.block);
 
         // ch is a letter, apostrophe, backtick or hyphen here.
         for (;;) {
@@ -153,9 +155,11 @@ int readword(Input& in, unsigned char* buf, int maxlen, wordhash& hash)
         while (n > 0 && (buf[n - 1] == '-' || n < minwordlen));
         h = hashword(buf, maxlen);
     }
+    word.start = start;
     in.next = p;
     in.end = end;
-    hash = h;
+    word.hash = h;
+    word.length = n;
     return ch;
 }
 

@@ -21,13 +21,20 @@ extern int minwordlen;
 // outside 0 to 255.
 int iswordchar(int ch);
 
+// What the reader knows of the word it leaves in the buffer.
+struct Word {
+    wordhash hash;       // what hashword(buf, maxlen) gives for it
+    int length;          // its bytes, which are the input's from `start` on
+    std::uint64_t start; // the offset in the input of its first byte
+};
+
 // Reads the next word of at least `minwordlen` bytes into `buf`, which has
 // room for `maxlen` + 1 bytes: the word, then zero bytes up to buf[maxlen].
-// Leaves in `hash` what hashword(buf, maxlen) would give for it. Returns the
-// last value read: -1 when the input ended during the call, which may come
-// with a last word in `buf` (buf[0] != 0) or with none. A word cut at
-// `maxlen` that trimming empties comes back empty with a byte value.
-int readword(Input& in, unsigned char* buf, int maxlen, wordhash& hash);
+// Returns the last value read: -1 when the input ended during the call,
+// which may come with a last word in `buf` (buf[0] != 0) or with none. A
+// word cut at `maxlen` that trimming empties comes back empty with a byte
+// value.
+int readword(Input& in, unsigned char* buf, int maxlen, Word& word);
 
 // The hash of the zero-ended text in `buf`, of which at most `maxlen` bytes
 // are read: buf[maxlen] is set to zero first. 0xFFFFFFFF if maxlen < 1.

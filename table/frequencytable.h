@@ -49,17 +49,21 @@ public:
     // one bucket. Only an empty table may be given a key.
     void setkey(std::uint64_t newkey) { key = newkey; }
 
-    void add(std::uint32_t h)
+    // Returns whether `h` got a new entry, in a free slot or in place of
+    // an entry seen once.
+    bool add(std::uint32_t h)
     {
         Bucket& bucket = buckets[locate(h)];
         if (bucket.count != 0) {
             bucket.count += bucket.count != std::numeric_limits<Count>::max();
-        } else if (used < Capacity) {
+            return false;
+        }
+        if (used < Capacity) {
             bucket = {h, 1};
             order[used++] = h;
-        } else {
-            replaceseenonce(h);
+            return true;
         }
+        return replaceseenonce(h);
     }
 
     // Starts loading the bucket of `h` into the cache, ahead of its add.
@@ -134,15 +138,16 @@ private:
 
     // The cursor walks the slots in the order they were first filled and
     // never moves back, so all its lookups together cost O(Capacity).
-    void replaceseenonce(std::uint32_t h)
+    bool replaceseenonce(std::uint32_t h)
     {
         while (cursor < used && buckets[locate(order[cursor])].count > 1)
             ++cursor;
         if (cursor == used)
-            return;
+            return false;
         unindex(locate(order[cursor]));
         order[cursor] = h;
         buckets[locate(h)] = {h, 1};
+        return true;
     }
 
     // Empties bucket `b`, then shifts back every later entry of its probe run

@@ -26,9 +26,9 @@ void preparetable()
         table.setkey(key);
 }
 
-void addword(std::uint32_t h)
+bool addword(std::uint32_t h)
 {
-    table.add(h);
+    return table.add(h);
 }
 
 void expectword(std::uint32_t h)

@@ -16,8 +16,10 @@ inline constexpr std::int32_t maxwords = 400000;
 // before the first addword of a run.
 void preparetable();
 
-// Counts one occurrence of `h`; a count stops at 4294967295.
-void addword(std::uint32_t h);
+// Counts one occurrence of `h`; a count stops at 4294967295. Returns whether
+// `h` got a new entry; once the table is full, a new hash that finds no entry
+// seen once to replace is lost.
+bool addword(std::uint32_t h);
 
 // Hints that `h` is about to be added: its place in the table starts to load
 // into the cache. Results never depend on it.

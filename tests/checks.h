@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -18,11 +19,7 @@ inline std::atomic<long> allocations{0};
 inline long runallocations = 0;
 
 // A hash for each byte: small ones and 0, ones alike in their low bits, spread ones.
-inline std::uint32_t poolhash(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return b < 8 ? b : b % 3 ? b * 0x9E3779B1u : std::uint32_t{b} << 20;
-}
+inline std::uint32_t poolhash(char c) { return c >= 0 && c < 8 ? c : c % 3 ? c * 0x9E3779B1u : std::uint32_t(c) << 20; }
 
 // Adds the hash of each byte of `ops` up to a 0xFF, prunes below the byte
 // after it, then finds and drops each word as the second pass does; table and
@@ -53,38 +50,44 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
     return same && fast.size() == 0;
 }
 
-// The whole program, run in this process on `bytes` as a file with standard
-// output caught in memory, prints and returns what the model does.
-inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount)
+// The whole program, run in this process on `bytes` as a file or, if `piped`,
+// through a pipe, standard output caught in memory, prints and returns what
+// the model does.
+inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount, bool piped)
 {
-    const int in = memfd_create("in", 0), out = memfd_create("out", 0), saved = dup(STDOUT_FILENO);
-    std::string path = "/proc/self/fd/" + std::to_string(in), length = std::to_string(minlen),
+    int ends[2] = {memfd_create("in", 0), -1};
+    if (piped && (close(ends[0]) != 0 || pipe(ends) != 0 || fcntl(ends[1], F_SETPIPE_SZ, 1 << 20) < 0))
+        return false;
+    bool same = write(ends[piped], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    const int out = memfd_create("out", 0), saved = dup(STDOUT_FILENO);
+    std::string path = "/proc/self/fd/" + std::to_string(ends[0]), length = std::to_string(minlen),
                 count = std::to_string(mincount), program = "tallvik";
     char* argv[] = {program.data(), path.data(), length.data(), count.data(), nullptr};
-    bool same = write(in, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     std::fflush(stdout);
     dup2(out, STDOUT_FILENO);
+    if (piped)
+        close(ends[1]);
     const long before = allocations;
     const int status = run(4, argv);
     runallocations = allocations - before;
     dup2(saved, STDOUT_FILENO);
     Bytes printed(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');
     same = same && pread(out, printed.data(), printed.size(), 0) == static_cast<ssize_t>(printed.size());
-    for (int fd : {in, out, saved})
+    for (int fd : {ends[0], out, saved})
         close(fd);
     return same && std::pair{printed, status} == model::run(bytes, minlen, mincount);
 }
 
-// The first byte picks the table, at one of four capacities, or a whole run;
-// the next two pick their settings, and the rest is the input.
+// The first byte picks the table, at one of four capacities, or a whole run
+// on a file or a pipe; the next two pick their settings; the rest is input.
 inline bool matches(const Bytes& data)
 {
     if (data.size() < 3)
         return true;
     const Bytes input = data.substr(3);
-    const unsigned pick = static_cast<unsigned char>(data[0]) % 5, a = static_cast<unsigned char>(data[1]),
+    const unsigned pick = static_cast<unsigned char>(data[0]) % 6, a = static_cast<unsigned char>(data[1]),
                    b = static_cast<unsigned char>(data[2]);
     static constexpr bool (*tables[])(const Bytes&, std::uint64_t) = {tablematches<1>, tablematches<3>,
                                                                       tablematches<17>, tablematches<64>};
-    return pick < 4 ? tables[pick](input, std::uint64_t{b} << 8 | a) : runmatches(input, 1 + a % 62, 1 + b % 16);
+    return pick < 4 ? tables[pick](input, std::uint64_t{b} << 8 | a) : runmatches(input, 1 + a % 62, 1 + b % 16, pick == 5);
 }

@@ -1,18 +1,37 @@
-// Preloaded into the program by the tests: read() fails with EIO once
-// $FAILREAD_AFTER bytes have been read, as a failing disk would.
+// Preloaded into the program by the tests, as a failing disk or another
+// program would: reads fail with EIO once $FAILREAD_AFTER bytes have been
+// read; or, at the end of the first reading, the file is cut to
+// $FAILREAD_CHANGE bytes and "changed" written after them.
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
-extern "C" ssize_t read(int fd, void* buf, size_t size)
+namespace {
+long long left = std::getenv("FAILREAD_AFTER") ? std::atoll(std::getenv("FAILREAD_AFTER")) : -1;
+const char* change = std::getenv("FAILREAD_CHANGE");
+
+ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 {
-    static const auto real = reinterpret_cast<ssize_t (*)(int, void*, size_t)>(dlsym(RTLD_NEXT, "read"));
-    static long long left = std::atoll(std::getenv("FAILREAD_AFTER"));
+    static const auto real = reinterpret_cast<ssize_t (*)(int, void*, std::size_t)>(dlsym(RTLD_NEXT, "read"));
+    static const auto realp = reinterpret_cast<ssize_t (*)(int, void*, std::size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
     if (left == 0)
         return errno = EIO, -1;
-    const ssize_t got = real(fd, buf, std::min<size_t>(size, static_cast<size_t>(left)));
+    size = std::min<std::size_t>(size, static_cast<std::size_t>(left));
+    const ssize_t got = offset < 0 ? real(fd, buf, size) : realp(fd, buf, size, offset);
     left -= got > 0 ? got : 0;
+    if (got == 0 && change != nullptr) {
+        const int file = open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY);
+        if (ftruncate(file, std::atoll(change)) != 0 || pwrite(file, "changed", 7, std::atoll(change)) != 7)
+            std::abort();
+        change = nullptr;
+    }
     return got;
 }
+} // namespace
+
+extern "C" ssize_t read(int fd, void* buf, std::size_t size) { return failing(fd, buf, size, -1); }
+extern "C" ssize_t pread(int fd, void* buf, std::size_t size, off_t offset) { return failing(fd, buf, size, offset); }

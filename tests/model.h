@@ -13,29 +13,25 @@ namespace model {
 
 using Bytes = std::string;
 
-struct Stream {
-    const Bytes& bytes;
-    std::size_t at = 0;
-    int get() { return at < bytes.size() ? static_cast<unsigned char>(bytes[at++]) : -1; }
-};
-
 inline bool isletter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c > 127; }
 
-inline int readword(Stream& s, unsigned char* buf, int maxlen, int minlen)
+// Reads the next word of `text` from `at` on, as the word reader does.
+inline int readword(const Bytes& text, std::size_t& at, unsigned char* buf, int maxlen, int minlen)
 {
+    auto get = [&] { return at < text.size() ? static_cast<unsigned char>(text[at++]) : -1; };
     int ch, n;
     auto store = [&](int c) { n < maxlen ? void(buf[n++] = static_cast<unsigned char>(c)) : void(); };
     do {
         std::memset(buf, 0, static_cast<std::size_t>(maxlen) + 1);
-        for (n = 0; (ch = s.get()) >= 0 && !isletter(ch) && ch != '\'';) {}
+        for (n = 0; (ch = get()) >= 0 && !isletter(ch) && ch != '\'';) {}
         while (ch >= 0) { // ch is a letter, apostrophe, backtick or hyphen
             if (ch == '\'' || ch == '`') {
                 store(ch);
-                if (!isletter(ch = s.get()))
+                if (!isletter(ch = get()))
                     break;
             } else if (ch == '-') {
                 const bool stored = n < maxlen;
-                if (n == 0 || (store(ch), ch = s.get()) < 0)
+                if (n == 0 || (store(ch), ch = get()) < 0)
                     break;
                 if (!isletter(ch)) {
                     buf[n -= stored] = 0; // the hyphen goes again, and the byte after it
@@ -43,7 +39,7 @@ inline int readword(Stream& s, unsigned char* buf, int maxlen, int minlen)
                 }
             }
             store(ch);
-            if (ch = s.get(); !isletter(ch) && ch != '\'' && ch != '`' && ch != '-')
+            if (ch = get(); !isletter(ch) && ch != '\'' && ch != '`' && ch != '-')
                 break;
         }
     } while (ch >= 0 && n < minlen);
@@ -121,15 +117,15 @@ inline std::pair<Bytes, int> run(const Bytes& bytes, int minlen, std::uint32_t m
     static List list(400000);
     list.used = list.cursor = 0; // nothing past `used` is read before it is written
     unsigned char buf[64] = {};
-    Stream first{bytes}, second{bytes};
+    std::size_t first = 0, second = 0;
     unsigned long long words = 0;
     for (int last = 0; last >= 0;)
-        if ((last = readword(first, buf, 62, minlen)) >= 0 || buf[0] != 0)
+        if ((last = readword(bytes, first, buf, 62, minlen)) >= 0 || buf[0] != 0)
             list.addword(hashword(buf)), ++words;
     const int distinct = list.used;
     list.prunewords(mincount);
     Bytes out;
-    for (int last = 0; last >= 0 && ((last = readword(second, buf, 62, minlen)) >= 0 || buf[0] != 0);)
+    for (int last = 0; last >= 0 && ((last = readword(bytes, second, buf, 62, minlen)) >= 0 || buf[0] != 0);)
         if (const std::uint32_t count = list.findword(hashword(buf)))
             out += countline(count, reinterpret_cast<char*>(buf)), list.dropword(hashword(buf));
     return {out + summary(words, minlen, distinct), distinct == list.max};

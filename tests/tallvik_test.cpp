@@ -37,8 +37,10 @@ Bytes randomtext(unsigned pieces)
     for (unsigned r; pieces-- > 0;) {
         if ((r = random() % 24) == 0)
             text += Bytes(55 + random() % 12, "xy"[random() % 2]);
+        else if (r < 4)
+            text.append("w").append(std::to_string(random() % 30)).append(" ");
         else
-            text += r < 4 ? "w" + std::to_string(random() % 30) + ' ' : r < 8 ? words[r - 4] : Bytes(1, alphabet[r % 16]);
+            text += r < 8 ? words[r - 4] : Bytes(1, alphabet[r % 16]);
     }
     return text;
 }
@@ -66,10 +68,10 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
     // With a minimum count of 1 every word is printed; the longer texts cross
     // the boundaries of the blocks the input is read in.
     for (unsigned round = 0; round < 1500; ++round) {
-        const Bytes settings = {4, char(round % 3 ? round % 8 : random()), char(random() % 3)};
+        const Bytes settings = {char(4 + round % 2), char(round % 3 ? round % 8 : random()), char(random() % 3)};
         ASSERT_TRUE(matches(settings + randomtext(random() % (round % 100 ? 300 : 150000)))) << round;
     }
-    EXPECT_TRUE(runmatches(randomtext(200000), 2, 2));
+    EXPECT_TRUE(runmatches(randomtext(200000), 2, 2, false));
     EXPECT_EQ(runallocations, 0);
 }
 
@@ -165,8 +167,7 @@ TEST(Program, ReadsPipesAndNamesEveryFailure)
     const Bytes unread = "tallvik: cannot read 'in': Input/output error\n";
     expect({
         {"cat in | tallvik /dev/stdin 3 2; mkfifo p; cat in >p & tallvik p 3 2", text, 0, counts + counts},
-        {"cat in | TMPDIR=/nonexistent tallvik /dev/stdin 3 2", text, 2, "",
-         "tallvik: cannot make a temporary copy of '/dev/stdin': No such file or directory\n"},
+        {"cat in | TMPDIR=/nonexistent tallvik /dev/stdin 3 2", text, 0, counts},
         {"tallvik . 3 2", "", 2, "", "tallvik: cannot read '.': Is a directory\n"},
         {"tallvik in 3 1 >/dev/full", text, 2, "", "tallvik: cannot write standard output: No space left on device\n"},
         {"seq -f w%g 300000 >many; tallvik many 3 1 | head -c 10", "", 0, "       1 w"},
@@ -174,6 +175,9 @@ TEST(Program, ReadsPipesAndNamesEveryFailure)
         {"for n in 1000 $(($(stat -c %s in) + 100)) 9999999; do LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done",
          far, 0, counted(2, "alpha beta gamma") + counted(2, "alpha beta gamma delta") + summary(8, 3, 4),
          unread + unread},
+        // Between the passes the first delta is overwritten, or cut off.
+        {"for n in 300034 300024; do cp in x; LD_PRELOAD=$L FAILREAD_CHANGE=$n tallvik x 3 2; done", far, 2,
+         times(2, counted(2, "alpha beta gamma")), times(2, "tallvik: cannot read 'x': the file changed after its words were counted\n")},
     });
 }
 
@@ -184,8 +188,10 @@ TEST(Program, KeepsItsLimits)
         // The words after the first 400000 replace words seen once; "keep"
         // is seen again and again and survives.
         {"awk 'BEGIN { for (i = 0; i < 410000; i++) { printf \"w%d \", i; if (i % 1000 == 0) printf \"keep \" } }' "
-         ">in; tallvik in 2 400", "", 1, countline(410, "keep") + summary(410410, 2, 400000),
-         "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n"},
+         ">in; tallvik in 2 400; cat in | tallvik /dev/stdin 2 400; cat in | TMPDIR=/no tallvik /dev/stdin 2 400",
+         "", 2, times(2, countline(410, "keep") + summary(410410, 2, 400000)),
+         times(2, "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n") +
+             "tallvik: cannot write a temporary file for '/dev/stdin': No such file or directory\n"},
         // A pass that lasts a while shows its progress, but only on a terminal.
         {"seq -f w%g 20000 >in; script -qec '(cat in; sleep 1.5; cat in) | tallvik /dev/stdin 2 3 >printed' /dev/null "
          ">screen; head -c 18 screen; tail -c 4 screen; cat printed", "", 0,

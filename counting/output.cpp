@@ -1,0 +1,130 @@
+#include "output.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "progress.h"
+#include "table/table.h"
+
+namespace {
+
+constexpr unsigned long advertisedkb = 3126;
+
+unsigned char outbuf[1 << 16];
+std::size_t outlen;
+
+void output(const void* bytes, std::size_t size)
+{
+    const auto* from = static_cast<const unsigned char*>(bytes);
+    while (size > 0) {
+        if (outlen == sizeof outbuf)
+            flushoutput();
+        const std::size_t n = std::min(size, sizeof outbuf - outlen);
+        std::memcpy(outbuf + outlen, from, n);
+        outlen += n;
+        from += n;
+        size -= n;
+    }
+}
+
+template <typename... Values>
+void outputf(const char* format, Values... values)
+{
+    char text[512];
+    const int n = std::snprintf(text, sizeof text, format, values...);
+    output(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+}
+
+} // namespace
+
+void fail(const char* what, const char* name, int err)
+{
+    fail(what, name, std::strerror(err));
+}
+
+void fail(const char* what, const char* name, const char* reason)
+{
+    endprogress();
+    if (name != nullptr)
+        std::fprintf(stderr, "tallvik: %s '%s': %s\n", what, name, reason);
+    else
+        std::fprintf(stderr, "tallvik: %s: %s\n", what, reason);
+    std::exit(2);
+}
+
+void printusage(const char* program)
+{
+    outputf("tallvik %s \u2014 word frequencies in constant memory \u2014 (c) 2026 the tallvik authors\n",
+            TALLVIK_VERSION);
+    outputf("it will count the frequency of up to %i different words using a constant amount of about "
+            "%lukb of internal memory in up to eight decimal digits and should crash or buffer "
+            "overflow/underrun under no condition I can currently think of. ",
+            static_cast<int>(maxwords), advertisedkb);
+    static const char middle[] =
+        "it could probably run a lot faster though under very sub-optimal conditions like loads of "
+        "different words with a very homogeneous distribution. it also ignores character sets and "
+        "assumes octets for those sets. Have as much fun abusing and using it as I had coding it!\n\n"
+        "use as '";
+    output(middle, sizeof middle - 1);
+    output(program, std::strlen(program));
+    static const char tail[] = " [file] [[minwordlen] [[mincount]]]'\n";
+    output(tail, sizeof tail - 1);
+}
+
+void printlengthnotice(int minwordlen, int maxwordlen)
+{
+    outputf("defaulting to a word length between %i and %i chars\n\a", minwordlen, maxwordlen);
+}
+
+void printcountnotice(std::uint32_t mincount)
+{
+    outputf("defaulting to a minimum of %lu occurances of each word\n\a", static_cast<unsigned long>(mincount));
+}
+
+void printcount(std::uint32_t count, const unsigned char* word, int length)
+{
+    // "%8lu %s\n" without printf's parsing on every line: up to ten digits,
+    // right-aligned in eight columns or more.
+    char line[10 + 1 + 64 + 1];
+    int start = 10;
+    do {
+        line[--start] = static_cast<char>('0' + count % 10);
+        count /= 10;
+    } while (count != 0);
+    while (start > 2)
+        line[--start] = ' ';
+    line[10] = ' ';
+    std::memcpy(line + 11, word, static_cast<std::size_t>(length));
+    line[11 + length] = '\n';
+    output(line + start, static_cast<std::size_t>(12 + length - start));
+}
+
+void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct)
+{
+    outputf("%" PRIu64 " words were counted which were larger than %i chars\nof these words %i seemed unique\n",
+            words, minwordlen, distinct);
+}
+
+void flushoutput()
+{
+    if (outlen == 0)
+        return;
+    endprogress(); // lines on a terminal must not run into the progress line
+    const unsigned char* bytes = outbuf;
+    std::size_t left = outlen;
+    outlen = 0;
+    while (left > 0) {
+        const ssize_t put = write(STDOUT_FILENO, bytes, left);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            fail("cannot write standard output", nullptr, put < 0 ? errno : EIO);
+        bytes += put;
+        left -= static_cast<std::size_t>(put);
+    }
+}

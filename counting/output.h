@@ -1,0 +1,28 @@
+// Everything the program prints on standard output, through one fixed
+// buffer, and its one way of failing.
+#pragma once
+
+#include <cstdint>
+
+// Prints "tallvik: WHAT 'NAME': REASON" (or "tallvik: WHAT: REASON" when
+// `name` is null) on standard error, with `err` as the errno of the reason,
+// and ends the process with status 2.
+[[noreturn]] void fail(const char* what, const char* name, int err);
+[[noreturn]] void fail(const char* what, const char* name, const char* reason);
+
+// The usage text, naming the program as `program`.
+void printusage(const char* program);
+
+// The notices for a defaulted minimum word length and minimum count.
+void printlengthnotice(int minwordlen, int maxwordlen);
+void printcountnotice(std::uint32_t mincount);
+
+// One frequency line: the count right-aligned in eight columns, a space and
+// the `length` bytes of `word`.
+void printcount(std::uint32_t count, const unsigned char* word, int length);
+
+void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct);
+
+// Writes out what is buffered. A failed write ends the run with status 2,
+// since every later line would be lost too.
+void flushoutput();

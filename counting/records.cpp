@@ -1,0 +1,144 @@
+#include "records.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "table/table.h"
+
+namespace {
+
+// A record is the hash, then either the offset with the length in its top
+// bits (12 bytes), or the length and the word's bytes.
+constexpr std::size_t offsetrecord = 12;
+constexpr std::size_t largestrecord = 4 + 1 + maxwordlen;
+constexpr int lengthshift = 58;
+static_assert(maxwordlen < 64, "a length must fit the top bits of an offset");
+
+// Room for every record a table that never fills can make, when they hold
+// offsets. Once records go to the temporary file, this is its write buffer,
+// and in the second pass its read buffer.
+unsigned char store[std::size_t{maxwords} * offsetrecord];
+std::size_t filled; // bytes of records in `store`
+std::size_t at;     // where the next record to read begins
+bool keeping;
+int spill = -1; // the temporary file, once records have gone there
+
+// An unnamed file in $TMPDIR (or /tmp): it vanishes with the process, however
+// the process ends.
+int opentemporary()
+{
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0')
+        dir = "/tmp";
+    int fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR))
+        return fd;
+    // The file system has no unnamed files: make a named one and unlink it.
+    char path[4096];
+    if (std::snprintf(path, sizeof path, "%s/tallvik.XXXXXX", dir) >= static_cast<int>(sizeof path)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    fd = mkostemp(path, O_CLOEXEC);
+    if (fd >= 0)
+        unlink(path);
+    return fd;
+}
+
+bool spillstore()
+{
+    if (spill < 0 && (spill = opentemporary()) < 0)
+        return false;
+    for (std::size_t done = 0; done < filled;) {
+        const ssize_t put = write(spill, store + done, filled - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            errno = put == 0 ? ENOSPC : errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    filled = 0;
+    return true;
+}
+
+// Moves the unread rest of `store` to its front and fills it up from the
+// temporary file.
+bool refill()
+{
+    std::memmove(store, store + at, filled - at);
+    filled -= at;
+    at = 0;
+    while (filled < sizeof store) {
+        const ssize_t got = read(spill, store + filled, sizeof store - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        filled += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+} // namespace
+
+void startrecords(bool keepwords)
+{
+    if (spill >= 0)
+        close(spill);
+    spill = -1;
+    filled = at = 0;
+    keeping = keepwords;
+}
+
+bool record(wordhash hash, std::uint64_t offset, const unsigned char* word, int length)
+{
+    const std::size_t size = keeping ? 5 + static_cast<std::size_t>(length) : offsetrecord;
+    if (filled + size > sizeof store && !spillstore())
+        return false;
+    unsigned char* r = store + filled;
+    std::memcpy(r, &hash, 4);
+    if (keeping) {
+        r[4] = static_cast<unsigned char>(length);
+        std::memcpy(r + 5, word, static_cast<std::size_t>(length));
+    } else {
+        const std::uint64_t packed = offset | std::uint64_t(length) << lengthshift;
+        std::memcpy(r + 4, &packed, 8);
+    }
+    filled += size;
+    return true;
+}
+
+bool rewindrecords()
+{
+    at = 0;
+    return spill < 0 || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
+}
+
+int nextrecord(Record& r)
+{
+    if (spill >= 0 && filled - at < largestrecord && !refill())
+        return -1;
+    if (at == filled)
+        return 0;
+    const unsigned char* p = store + at;
+    std::memcpy(&r.hash, p, 4);
+    if (keeping) {
+        r.length = p[4];
+        r.word = p + 5;
+        r.offset = 0;
+    } else {
+        std::uint64_t packed;
+        std::memcpy(&packed, p + 4, 8);
+        r.length = static_cast<int>(packed >> lengthshift);
+        r.offset = packed & ((std::uint64_t{1} << lengthshift) - 1);
+        r.word = nullptr;
+    }
+    at += keeping ? 5 + static_cast<std::size_t>(r.length) : offsetrecord;
+    return 1;
+}

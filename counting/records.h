@@ -1,0 +1,49 @@
+// The first occurrences: pass one notes every entry the table creates, in
+// the order it creates them, and pass two walks these records instead of
+// reading the whole input again.
+//
+// That visits every word pass two can print, at the occurrence where it must
+// print it. A hash met for the first time either creates an entry, and is
+// recorded, or is lost. It is lost only when the replacement cursor has
+// passed every entry, each seen more than once by then; counts never fall,
+// so the cursor never stops again, nothing enters the table any more, and a
+// lost hash is never in the final table. So every hash left after pruning
+// was recorded at its first occurrence in the input, which is where reading
+// the input again would print it, under the spelling found there. A hash
+// replaced and created again later has later records too; they come after
+// its first, which prints and drops it, so they find nothing.
+//
+// A record holds the word's hash and either its offset in the input (for a
+// file that can be read again) or, for a pipe, the word itself. Records up
+// to the table's capacity fit in fixed storage as long as words are of
+// usual length; the rest go to an unnamed temporary file in $TMPDIR (or
+// /tmp), which only a full table or very long words call for.
+#pragma once
+
+#include <cstdint>
+
+#include "wordreader.h"
+
+struct Record {
+    wordhash hash;
+    int length;                 // of the word, in bytes
+    std::uint64_t offset;       // of the word in the input, when it is not kept
+    const unsigned char* word;  // the word's bytes, when they are kept; else null
+};
+
+// Starts an empty set of records that keep each word's bytes when `keepwords`
+// is set, else its offset.
+void startrecords(bool keepwords);
+
+// Notes that the word of `length` bytes at `offset`, whose bytes are at
+// `word`, created an entry for `hash`. Returns false with errno set if the
+// temporary file cannot be made or written.
+bool record(wordhash hash, std::uint64_t offset, const unsigned char* word, int length);
+
+// Gets the records back in the order they were noted: call rewindrecords()
+// once after the last record(), then nextrecord() for each record. It returns
+// 1 with the next record, 0 after the last, and -1 with errno set when the
+// temporary file cannot be read; rewindrecords() returns false with errno set
+// when it cannot be written. A record's word stays valid until the next call.
+bool rewindrecords();
+int nextrecord(Record& r);
