@@ -8,17 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "splitmix.h"
+
 namespace {
 
-std::uint64_t state = 0x7A11F1C;
-
-std::uint64_t splitmix64()
-{
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-}
+SplitMix64 draw(0x7A11F1C);
 
 // Distinct ranks give distinct words of three letters or more; frequent
 // words are short, as in real text.
@@ -46,7 +40,7 @@ int main(int argc, char** argv)
         cumulative[r] = sum += 1.0 / static_cast<double>(r + 1);
     std::string line;
     for (std::uint64_t t = 0; t < tokens; ++t) {
-        const double u = static_cast<double>(splitmix64() >> 11) * 0x1.0p-53 * sum;
+        const double u = draw.unit() * sum;
         const auto rank = std::lower_bound(cumulative.begin(), cumulative.end(), u) - cumulative.begin();
         line += spell(static_cast<std::uint64_t>(rank));
         line += t % 12 == 11 ? '\n' : ' ';
