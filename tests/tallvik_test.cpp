@@ -11,15 +11,17 @@
 
 #include "checks.h"
 
-void* operator new(std::size_t size)
+// Counted, and kept out of line so that no call site sees memory from new
+// given to free.
+[[gnu::noinline]] void* operator new(std::size_t size)
 {
     ++allocations;
     if (void* memory = std::malloc(size != 0 ? size : 1))
         return memory;
     throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void* memory) noexcept { std::free(memory); }
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
