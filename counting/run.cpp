@@ -169,8 +169,9 @@ int run(int argc, char** argv)
     const std::uint32_t mincount = settlemincount(argc, argv);
     flushoutput();
 
-    preparetable();
+    // A pipe is most often a large stream; a file says how large it is.
     const bool keepwords = !rereadable(in);
+    preparetable(keepwords || inputsize(in) > (1u << 20));
     startrecords(keepwords);
     const std::uint64_t words = countwords(in, name, keepwords);
     const std::int32_t distinct = tablesize();

@@ -25,7 +25,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 // Counts stop at the largest value of `Count` rather than wrap to zero.
@@ -34,13 +33,14 @@
 template <std::int32_t Capacity, typename Count = std::uint32_t>
 class FrequencyTable {
 public:
-    // Empties the table, writing every byte of it so that its memory is
-    // committed from here on.
-    void clear()
+    // Starts a run. A table that was never used is all zero, as static
+    // storage is, and its memory is committed only as words arrive; one
+    // that a run left entries in has them taken out one by one.
+    void reset()
     {
-        std::memset(buckets, 0, sizeof buckets);
-        std::memset(order, 0, sizeof order);
-        used = cursor = 0;
+        for (std::int32_t k = 0; used > 0 && k < filled; ++k)
+            dropbucket(locate(order[k]));
+        filled = cursor = 0;
         lastfound = 0;
     }
 
@@ -58,9 +58,10 @@ public:
             bucket.count += bucket.count != std::numeric_limits<Count>::max();
             return false;
         }
-        if (used < Capacity) {
+        if (filled < Capacity) {
             bucket = {h, 1};
-            order[used++] = h;
+            order[filled++] = h;
+            ++used;
             return true;
         }
         return replaceseenonce(h);
@@ -78,15 +79,19 @@ public:
     void drop(std::uint32_t h)
     {
         const Bucket& hint = buckets[lastfound];
-        const std::uint32_t b = hint.count != 0 && hint.hash == h ? lastfound : locate(h);
-        if (buckets[b].count == 0)
-            return;
-        unindex(b);
-        --used;
+        dropbucket(hint.count != 0 && hint.hash == h ? lastfound : locate(h));
     }
 
     void prune(Count m)
     {
+        // A table with few entries has them looked up in fill order, rather
+        // than every bucket read, so that a small input costs little.
+        if (std::int64_t{filled} * 16 < std::int64_t{mask} + 1) {
+            for (std::int32_t k = 0; k < filled; ++k)
+                if (const std::uint32_t b = locate(order[k]); buckets[b].count < m)
+                    dropbucket(b);
+            return;
+        }
         // Starting just past an empty bucket, no probe run wraps around the
         // start of the walk, so an entry shifted back into a hole is one the
         // walk has yet to see.
@@ -95,10 +100,8 @@ public:
             ++start;
         for (std::uint32_t i = 1; i <= mask; ++i) {
             const std::uint32_t b = (start + i) & mask;
-            while (buckets[b].count != 0 && buckets[b].count < m) {
-                unindex(b);
-                --used;
-            }
+            while (buckets[b].count != 0 && buckets[b].count < m)
+                dropbucket(b);
         }
     }
 
@@ -140,14 +143,23 @@ private:
     // never moves back, so all its lookups together cost O(Capacity).
     bool replaceseenonce(std::uint32_t h)
     {
-        while (cursor < used && buckets[locate(order[cursor])].count > 1)
+        while (cursor < filled && buckets[locate(order[cursor])].count > 1)
             ++cursor;
-        if (cursor == used)
+        if (cursor == filled)
             return false;
         unindex(locate(order[cursor]));
         order[cursor] = h;
         buckets[locate(h)] = {h, 1};
         return true;
+    }
+
+    // Deletes the entry in bucket `b`, if there is one.
+    void dropbucket(std::uint32_t b)
+    {
+        if (buckets[b].count != 0) {
+            unindex(b);
+            --used;
+        }
     }
 
     // Empties bucket `b`, then shifts back every later entry of its probe run
@@ -168,7 +180,8 @@ private:
     // All zero at start, so that a static table costs nothing in the binary.
     Bucket buckets[mask + 1]{};
     std::uint32_t order[Capacity]{}; // hashes in the order their slots were first filled
-    std::int32_t used = 0;
+    std::int32_t filled = 0;         // slots of `order` in use
+    std::int32_t used = 0;           // entries in the table
     std::int32_t cursor = 0;         // never moves back
     std::uint32_t lastfound = 0;     // the bucket of the last find
     std::uint64_t key = 0;

@@ -11,10 +11,11 @@
 
 inline constexpr std::int32_t maxwords = 400000;
 
-// Empties the table and commits its memory now, so that a run's peak memory
-// is the same for every input, and picks this run's bucket layout. Call
-// before the first addword of a run.
-void preparetable();
+// Empties the table and picks this run's bucket layout; call before the
+// first addword of a run. Memory is committed as entries arrive, at most
+// about 10 MB; with `large` (an input expected to bring many words) it is
+// committed in huge pages, which costs fewer page faults in all.
+void preparetable(bool large);
 
 // Counts one occurrence of `h`; a count stops at 4294967295. Returns whether
 // `h` got a new entry; once the table is full, a new hash that finds no entry
