@@ -76,6 +76,11 @@ void printusage(const char* program)
     output(tail, sizeof tail - 1);
 }
 
+void printversion()
+{
+    outputf("tallvik %s\n", TALLVIK_VERSION);
+}
+
 void printlengthnotice(int minwordlen, int maxwordlen)
 {
     outputf("defaulting to a word length between %i and %i chars\n\a", minwordlen, maxwordlen);

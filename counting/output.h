@@ -13,6 +13,9 @@
 // The usage text, naming the program as `program`.
 void printusage(const char* program);
 
+// "tallvik" and the version.
+void printversion();
+
 // The notices for a defaulted minimum word length and minimum count.
 void printlengthnotice(int minwordlen, int maxwordlen);
 void printcountnotice(std::uint32_t mincount);

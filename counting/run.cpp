@@ -149,13 +149,24 @@ int run(int argc, char** argv)
     // parent left SIGPIPE set to.
     std::signal(SIGPIPE, SIG_DFL);
 
+    const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
+    if (help || (argc == 2 && std::strcmp(argv[1], "--version") == 0)) {
+        if (help)
+            printusage(argv[0]);
+        else
+            printversion();
+        flushoutput();
+        return 0;
+    }
     if (argc < 2 || argc > 4) {
         printusage(argc > 0 ? argv[0] : "tallvik");
         flushoutput();
         return 2;
     }
+    // "-" is standard input, as for every other text tool; "./-" names a file.
     const char* name = argv[1];
-    const int fd = open(name, O_RDONLY | O_CLOEXEC);
+    const int fd =
+        std::strcmp(name, "-") == 0 ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0) : open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         printusage(argv[0]);

@@ -23,7 +23,7 @@ inline std::uint32_t poolhash(char c) { return c >= 0 && c < 8 ? c : c % 3 ? c *
 
 // Adds the hash of each byte of `ops` up to a 0xFF, prunes below the byte
 // after it, then finds and drops each word as the second pass does; table and
-// list agree on every count after every step.
+// list agree on every count, and on which adds make entries, after every step.
 template <std::int32_t Capacity>
 bool tablematches(const Bytes& ops, std::uint64_t key)
 {
@@ -39,7 +39,7 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
     const std::size_t adds = std::min(ops.find('\xFF'), ops.size());
     bool same = true;
     for (std::size_t i = 0; same && i < adds; ++i)
-        fast.add(poolhash(ops[i])), list.addword(poolhash(ops[i])), same = agree();
+        same = fast.add(poolhash(ops[i])) == list.addword(poolhash(ops[i])) && agree();
     const std::uint32_t minimum = adds + 1 < ops.size() ? static_cast<unsigned char>(ops[adds + 1]) % 30 : 10;
     fast.prune(minimum);
     list.prunewords(minimum);

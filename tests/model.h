@@ -73,20 +73,25 @@ struct List {
             ++k;
         return k;
     }
-    void addword(std::uint32_t h)
+    // Returns whether `h` got a new entry.
+    bool addword(std::uint32_t h)
     {
         std::int32_t k = search(h);
         if (k == max) {
             while (cursor < used && counts[cursor] > 1)
                 ++cursor;
-            if (cursor < used)
-                hashes[cursor] = h, counts[cursor] = 1;
+            if (cursor == used)
+                return false;
+            hashes[cursor] = h, counts[cursor] = 1;
         } else if (k == used) {
             hashes[used] = h, counts[used++] = 1;
-        } else if (counts[k] != UINT32_MAX && (++counts[k] & 7) == 0) {
-            for (; k > 0 && counts[k] > counts[k - 1]; --k)
-                std::swap(hashes[k], hashes[k - 1]), std::swap(counts[k], counts[k - 1]);
+        } else {
+            if (counts[k] != UINT32_MAX && (++counts[k] & 7) == 0)
+                for (; k > 0 && counts[k] > counts[k - 1]; --k)
+                    std::swap(hashes[k], hashes[k - 1]), std::swap(counts[k], counts[k - 1]);
+            return false;
         }
+        return true;
     }
     std::uint32_t findword(std::uint32_t h) { return search(h) < used ? counts[search(h)] : 0; }
     void removeat(std::int32_t k) { --used, hashes[k] = hashes[used], counts[k] = counts[used]; }
