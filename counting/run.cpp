@@ -105,14 +105,14 @@ std::uint64_t countwords(Input& in, const char* name, bool keepwords)
 
 // The word of a record, read again from the file; it must still be the word
 // that was counted there.
-const unsigned char* refetch(Input& in, const Record& r, const char* name)
+const unsigned char* refetch(Input& in, const Word& w, const char* name)
 {
-    const unsigned char* word = fetch(in, r.offset, static_cast<std::size_t>(r.length));
+    const unsigned char* word = fetch(in, w.start, static_cast<std::size_t>(w.length));
     if (word != nullptr) {
-        std::memcpy(wordbuf, word, static_cast<std::size_t>(r.length));
-        wordbuf[r.length] = 0;
+        std::memcpy(wordbuf, word, static_cast<std::size_t>(w.length));
+        wordbuf[w.length] = 0;
     }
-    if (word != nullptr && hashword(wordbuf, maxwordlen) == r.hash)
+    if (word != nullptr && hashword(wordbuf, maxwordlen) == w.hash)
         return word;
     flushoutput();
     if (in.readerror != 0)
@@ -122,21 +122,36 @@ const unsigned char* refetch(Input& in, const Record& r, const char* name)
 
 // Each word left in the table is printed at its first occurrence, then
 // dropped, so it is never printed twice. The records lead straight to those
-// occurrences, and once the table is empty nothing more can be printed.
-void printwords(Input& in, const char* name)
+// occurrences, and once the table is empty nothing more can be printed. As in
+// pass one, each record's entry is prefetched `lookahead` records before it
+// is looked up; records whose word was pruned are most of them.
+void printwords(Input& in, const char* name, bool keepwords)
 {
     if (tablesize() > 0 && !rewindrecords())
         fail("cannot write a temporary file for", name, errno);
-    Record r;
-    while (tablesize() > 0) {
-        const int got = nextrecord(r);
-        if (got < 0)
-            fail("cannot read the temporary file for", name, errno);
-        if (got == 0)
+    constexpr std::uint64_t lookahead = 16;
+    Pending ahead[lookahead];
+    std::uint64_t read = 0;
+    bool more = true;
+    for (std::uint64_t done = 0; tablesize() > 0; ++done) {
+        for (Record r; more && read < done + lookahead; ++read) {
+            const int got = nextrecord(r);
+            if (got < 0)
+                fail("cannot read the temporary file for", name, errno);
+            if (!(more = got > 0))
+                break;
+            expectword(r.hash);
+            Pending& next = ahead[read % lookahead];
+            next.word = {r.hash, r.length, r.offset};
+            if (r.word != nullptr)
+                std::memcpy(next.bytes, r.word, static_cast<std::size_t>(r.length));
+        }
+        if (done == read)
             break;
-        if (const std::uint32_t count = findword(r.hash)) {
-            printcount(count, r.word != nullptr ? r.word : refetch(in, r, name), r.length);
-            dropword(r.hash);
+        const Pending& p = ahead[done % lookahead];
+        if (const std::uint32_t count = findword(p.word.hash)) {
+            printcount(count, keepwords ? p.bytes : refetch(in, p.word, name), p.word.length);
+            dropword(p.word.hash);
         }
     }
 }
@@ -187,7 +202,7 @@ int run(int argc, char** argv)
     const std::uint64_t words = countwords(in, name, keepwords);
     const std::int32_t distinct = tablesize();
     prunewords(mincount);
-    printwords(in, name);
+    printwords(in, name, keepwords);
 
     printsummary(words, minwordlen, distinct);
     flushoutput();
