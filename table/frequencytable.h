@@ -42,6 +42,7 @@ public:
             dropbucket(locate(order[k]));
         filled = cursor = 0;
         lastfound = 0;
+        grown = false;
     }
 
     // Buckets follow the word hashes through a multiplier drawn from `key`,
@@ -53,13 +54,17 @@ public:
     // an entry seen once.
     bool add(std::uint32_t h)
     {
-        Bucket& bucket = buckets[locate(h)];
-        if (bucket.count != 0) {
-            bucket.count += bucket.count != std::numeric_limits<Count>::max();
+        std::uint32_t b = locate(h);
+        if (live()[b].count != 0) {
+            live()[b].count += live()[b].count != std::numeric_limits<Count>::max();
             return false;
         }
         if (filled < Capacity) {
-            bucket = {h, 1};
+            if (!grown && 2 * used >= std::int32_t{1} << firstbits) {
+                grow();
+                b = locate(h);
+            }
+            live()[b] = {h, 1};
             order[filled++] = h;
             ++used;
             return true;
@@ -68,17 +73,17 @@ public:
     }
 
     // Starts loading the bucket of `h` into the cache, ahead of its add.
-    void prefetch(std::uint32_t h) const { __builtin_prefetch(&buckets[bucketof(h)], 1); }
+    void prefetch(std::uint32_t h) const { __builtin_prefetch(&live()[bucketof(h)], 1); }
 
     Count find(std::uint32_t h)
     {
         lastfound = locate(h);
-        return buckets[lastfound].count;
+        return live()[lastfound].count;
     }
 
     void drop(std::uint32_t h)
     {
-        const Bucket& hint = buckets[lastfound];
+        const Bucket& hint = live()[lastfound];
         dropbucket(hint.count != 0 && hint.hash == h ? lastfound : locate(h));
     }
 
@@ -86,9 +91,9 @@ public:
     {
         // A table with few entries has them looked up in fill order, rather
         // than every bucket read, so that a small input costs little.
-        if (std::int64_t{filled} * 16 < std::int64_t{mask} + 1) {
+        if (std::int64_t{filled} * 16 < std::int64_t{livemask()} + 1) {
             for (std::int32_t k = 0; k < filled; ++k)
-                if (const std::uint32_t b = locate(order[k]); buckets[b].count < m)
+                if (const std::uint32_t b = locate(order[k]); live()[b].count < m)
                     dropbucket(b);
             return;
         }
@@ -96,11 +101,11 @@ public:
         // start of the walk, so an entry shifted back into a hole is one the
         // walk has yet to see.
         std::uint32_t start = 0;
-        while (buckets[start].count != 0 && used != 0)
+        while (live()[start].count != 0 && used != 0)
             ++start;
-        for (std::uint32_t i = 1; i <= mask; ++i) {
-            const std::uint32_t b = (start + i) & mask;
-            while (buckets[b].count != 0 && buckets[b].count < m)
+        for (std::uint32_t i = 1; i <= livemask(); ++i) {
+            const std::uint32_t b = (start + i) & livemask();
+            while (live()[b].count != 0 && live()[b].count < m)
                 dropbucket(b);
         }
     }
@@ -121,42 +126,62 @@ private:
             ++bits;
         return bits;
     }();
-    static constexpr std::uint32_t mask = (std::uint32_t{1} << bucketbits) - 1;
+    // A run starts with the few buckets of `first`, so that a small input
+    // writes to only a few pages: each page first written costs a page
+    // fault, some 20 microseconds where this was measured. Once half of them
+    // are in use, the entries move to `all`, which has room for every entry
+    // the table can hold.
+    static constexpr int firstbits = bucketbits > 9 ? bucketbits - 8 : 1;
+
+    int bits() const { return grown ? bucketbits : firstbits; }
+    std::uint32_t livemask() const { return (std::uint32_t{1} << bits()) - 1; }
+    Bucket* live() { return grown ? all : first; }
+    const Bucket* live() const { return grown ? all : first; }
 
     std::uint32_t bucketof(std::uint32_t h) const
     {
         // Multiply-shift: the top bits of the product depend on every bit of h.
         const std::uint64_t multiplier = (0x9E3779B97F4A7C15u ^ key) | 1u;
-        return static_cast<std::uint32_t>((h * multiplier) >> (64 - bucketbits));
+        return static_cast<std::uint32_t>((h * multiplier) >> (64 - bits()));
     }
 
     // The bucket that holds `h`, or the empty bucket where it would go.
     std::uint32_t locate(std::uint32_t h) const
     {
         std::uint32_t b = bucketof(h);
-        while (buckets[b].count != 0 && buckets[b].hash != h)
-            b = (b + 1) & mask;
+        while (live()[b].count != 0 && live()[b].hash != h)
+            b = (b + 1) & livemask();
         return b;
+    }
+
+    void grow()
+    {
+        grown = true;
+        for (Bucket& entry : first) {
+            if (entry.count != 0)
+                all[locate(entry.hash)] = entry;
+            entry = {0, 0};
+        }
     }
 
     // The cursor walks the slots in the order they were first filled and
     // never moves back, so all its lookups together cost O(Capacity).
     bool replaceseenonce(std::uint32_t h)
     {
-        while (cursor < filled && buckets[locate(order[cursor])].count > 1)
+        while (cursor < filled && live()[locate(order[cursor])].count > 1)
             ++cursor;
         if (cursor == filled)
             return false;
         unindex(locate(order[cursor]));
         order[cursor] = h;
-        buckets[locate(h)] = {h, 1};
+        live()[locate(h)] = {h, 1};
         return true;
     }
 
     // Deletes the entry in bucket `b`, if there is one.
     void dropbucket(std::uint32_t b)
     {
-        if (buckets[b].count != 0) {
+        if (live()[b].count != 0) {
             unindex(b);
             --used;
         }
@@ -167,18 +192,21 @@ private:
     void unindex(std::uint32_t b)
     {
         std::uint32_t hole = b;
-        for (std::uint32_t j = (b + 1) & mask; buckets[j].count != 0; j = (j + 1) & mask) {
-            const std::uint32_t home = bucketof(buckets[j].hash);
+        const std::uint32_t mask = livemask();
+        for (std::uint32_t j = (b + 1) & mask; live()[j].count != 0; j = (j + 1) & mask) {
+            const std::uint32_t home = bucketof(live()[j].hash);
             if (((j - home) & mask) >= ((j - hole) & mask)) {
-                buckets[hole] = buckets[j];
+                live()[hole] = live()[j];
                 hole = j;
             }
         }
-        buckets[hole] = {0, 0};
+        live()[hole] = {0, 0};
     }
 
     // All zero at start, so that a static table costs nothing in the binary.
-    Bucket buckets[mask + 1]{};
+    Bucket first[std::size_t{1} << firstbits]{};
+    Bucket all[std::size_t{1} << bucketbits]{};
+    bool grown = false;              // whether the entries are in `all`
     std::uint32_t order[Capacity]{}; // hashes in the order their slots were first filled
     std::int32_t filled = 0;         // slots of `order` in use
     std::int32_t used = 0;           // entries in the table
