@@ -22,8 +22,9 @@ inline long runallocations = 0;
 inline std::uint32_t poolhash(char c) { return c >= 0 && c < 8 ? c : c % 3 ? c * 0x9E3779B1u : std::uint32_t(c) << 20; }
 
 // Adds the hash of each byte of `ops` up to a 0xFF, prunes below the byte
-// after it, then finds and drops each word as the second pass does; table and
-// list agree on every count, and on which adds make entries, after every step.
+// after it, then finds and drops each word as the second pass does. Table
+// and list agree on each step's count and on which adds make entries, and
+// on every count after the adds and after pruning.
 template <std::int32_t Capacity>
 bool tablematches(const Bytes& ops, std::uint64_t key)
 {
@@ -38,14 +39,18 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
     };
     const std::size_t adds = std::min(ops.find('\xFF'), ops.size());
     bool same = true;
-    for (std::size_t i = 0; same && i < adds; ++i)
-        same = fast.add(poolhash(ops[i])) == list.addword(poolhash(ops[i])) && agree();
+    for (std::size_t i = 0; same && i < adds; ++i) {
+        const std::uint32_t h = poolhash(ops[i]);
+        same = fast.add(h) == list.addword(h) && fast.find(h) == list.findword(h) && fast.size() == list.used;
+    }
     const std::uint32_t minimum = adds + 1 < ops.size() ? static_cast<unsigned char>(ops[adds + 1]) % 30 : 10;
+    same = same && agree();
     fast.prune(minimum);
     list.prunewords(minimum);
+    same = same && agree();
     for (std::size_t i = 0; same && i < adds; ++i) {
         const std::uint32_t h = poolhash(ops[i]), count = list.findword(h);
-        same = fast.find(h) == count && (count == 0 || (fast.drop(h), list.dropword(h), true)) && agree();
+        same = fast.find(h) == count && (count == 0 || (fast.drop(h), list.dropword(h), true)) && fast.size() == list.used;
     }
     return same && fast.size() == 0;
 }

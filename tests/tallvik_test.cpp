@@ -49,7 +49,7 @@ Bytes randomtext(unsigned pieces)
 
 TEST(Model, TableCountsAsTheListDoesAtSeveralCapacities)
 {
-    for (unsigned round = 0; round < 600; ++round) {
+    for (unsigned round = 0; round < 3000; ++round) {
         // A skewed draw from a pool that grows with the round, so that some
         // words climb past counts of 8, 16 and 24 and tables overflow.
         Bytes ops = {char(round % 4), char(random()), char(random())};
