@@ -75,6 +75,12 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
     }
     EXPECT_TRUE(runmatches(randomtext(200000), 2, 2, false));
     EXPECT_EQ(runallocations, 0);
+    // Standard output is written every 64 KiB: after a 17-byte line, the
+    // 4095th line of 16 bytes straddles that with one byte left over.
+    Bytes lines = "abcdefg ";
+    for (int i = 10000; i < 15000; ++i)
+        lines.append("w").append(std::to_string(i)).append(" ");
+    EXPECT_TRUE(runmatches(lines, 1, 1, false));
 }
 
 const Bytes lengthnotice = "defaulting to a word length between 3 and 62 chars\n\a",
@@ -153,7 +159,7 @@ TEST(Program, PrintsExactlyWhatItShould)
         {"tallvik in 3 2", "tail head tail", 0, counted(2, "tail") + summary(3, 3, 2)},
         {"tallvik in 5 1", "abcd abcde abcdef", 0, counted(1, "abcde abcdef") + summary(2, 5, 2)},
         // Trimming a cut word can leave nothing: the empty word still counts.
-        {"tallvik in 62 1", Bytes(61, 'z') + "-x " + Bytes(61, 'z') + "-x " + Bytes(62, 'y'), 0,
+        {"tallvik in 62 1", Bytes(61, 'z') + "-x" + Bytes(1, '\0') + Bytes(61, 'z') + "-x " + Bytes(62, 'y'), 0,
          countline(2, "") + counted(1, Bytes(62, 'y')) + summary(3, 62, 2)},
         {"tallvik in 1 1", "euH aua aua", 0, counted(3, "euH") + summary(3, 1, 1)},
         {"tallvik in 3 2", Bytes("caf\xE9\0caf\xE9\n", 10), 0, countline(2, "caf\xE9") + summary(2, 3, 1)},
