@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "table/table.h"
@@ -21,7 +22,8 @@ static_assert(maxwordlen < 64, "a length must fit the top bits of an offset");
 // Room for every record a table that never fills can make, when they hold
 // offsets. Once records go to the temporary file, this is its write buffer,
 // and in the second pass its read buffer.
-unsigned char store[std::size_t{maxwords} * offsetrecord];
+constexpr std::size_t hugepage = std::size_t{1} << 21;
+alignas(hugepage) unsigned char store[std::size_t{maxwords} * offsetrecord];
 std::size_t filled; // bytes of records in `store`
 std::size_t at;     // where the next record to read begins
 bool keeping;
@@ -87,8 +89,13 @@ bool refill()
 
 } // namespace
 
-void startrecords(bool keepwords)
+void startrecords(bool keepwords, bool large)
 {
+    // Filled front to back, the store takes a page fault every 4 KiB, some
+    // 20 microseconds each here: 1200 of them, a tenth of pass one on a text
+    // that fills the table, where huge pages take three.
+    if (large)
+        madvise(store, sizeof store, MADV_HUGEPAGE);
     if (spill >= 0)
         close(spill);
     spill = -1;

@@ -32,8 +32,8 @@ struct Record {
 };
 
 // Starts an empty set of records that keep each word's bytes when `keepwords`
-// is set, else its offset.
-void startrecords(bool keepwords);
+// is set, else its offset; for a `large` input, in huge pages.
+void startrecords(bool keepwords, bool large);
 
 // Notes that the word of `length` bytes at `offset`, whose bytes are at
 // `word`, created an entry for `hash`. Returns false with errno set if the

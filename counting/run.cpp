@@ -197,8 +197,9 @@ int run(int argc, char** argv)
 
     // A pipe is most often a large stream; a file says how large it is.
     const bool keepwords = !rereadable(in);
-    preparetable(keepwords || inputsize(in) > (1u << 20));
-    startrecords(keepwords);
+    const bool large = keepwords || inputsize(in) > (1u << 20);
+    preparetable(large);
+    startrecords(keepwords, large);
     const std::uint64_t words = countwords(in, name, keepwords);
     const std::int32_t distinct = tablesize();
     prunewords(mincount);
