@@ -57,6 +57,12 @@ void fail(const char* what, const char* name, const char* reason)
     std::exit(2);
 }
 
+void warnfulltable()
+{
+    std::fprintf(stderr, "tallvik: the table filled up with %i distinct words; some counts may be incomplete\n",
+                 static_cast<int>(maxwords));
+}
+
 void printusage(const char* program)
 {
     outputf("tallvik %s \u2014 word frequencies in constant memory \u2014 (c) 2026 the tallvik authors\n",

@@ -10,6 +10,10 @@
 [[noreturn]] void fail(const char* what, const char* name, int err);
 [[noreturn]] void fail(const char* what, const char* name, const char* reason);
 
+// Says on standard error that the table filled up, so that counts may be
+// incomplete.
+void warnfulltable();
+
 // The usage text, naming the program as `program`.
 void printusage(const char* program);
 

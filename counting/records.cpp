@@ -103,18 +103,18 @@ void startrecords(bool keepwords, bool large)
     keeping = keepwords;
 }
 
-bool record(wordhash hash, std::uint64_t offset, const unsigned char* word, int length)
+bool record(const Word& word, const unsigned char* bytes)
 {
-    const std::size_t size = keeping ? 5 + static_cast<std::size_t>(length) : offsetrecord;
+    const std::size_t size = keeping ? 5 + static_cast<std::size_t>(word.length) : offsetrecord;
     if (filled + size > sizeof store && !spillstore())
         return false;
     unsigned char* r = store + filled;
-    std::memcpy(r, &hash, 4);
+    std::memcpy(r, &word.hash, 4);
     if (keeping) {
-        r[4] = static_cast<unsigned char>(length);
-        std::memcpy(r + 5, word, static_cast<std::size_t>(length));
+        r[4] = static_cast<unsigned char>(word.length);
+        std::memcpy(r + 5, bytes, static_cast<std::size_t>(word.length));
     } else {
-        const std::uint64_t packed = offset | std::uint64_t(length) << lengthshift;
+        const std::uint64_t packed = word.start | std::uint64_t(word.length) << lengthshift;
         std::memcpy(r + 4, &packed, 8);
     }
     filled += size;
@@ -127,25 +127,24 @@ bool rewindrecords()
     return spill < 0 || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
 }
 
-int nextrecord(Record& r)
+int nextrecord(Word& word, unsigned char* bytes)
 {
     if (spill >= 0 && filled - at < largestrecord && !refill())
         return -1;
     if (at == filled)
         return 0;
-    const unsigned char* p = store + at;
-    std::memcpy(&r.hash, p, 4);
+    const unsigned char* r = store + at;
+    std::memcpy(&word.hash, r, 4);
     if (keeping) {
-        r.length = p[4];
-        r.word = p + 5;
-        r.offset = 0;
+        word.length = r[4];
+        word.start = 0;
+        std::memcpy(bytes, r + 5, static_cast<std::size_t>(word.length));
     } else {
         std::uint64_t packed;
-        std::memcpy(&packed, p + 4, 8);
-        r.length = static_cast<int>(packed >> lengthshift);
-        r.offset = packed & ((std::uint64_t{1} << lengthshift) - 1);
-        r.word = nullptr;
+        std::memcpy(&packed, r + 4, 8);
+        word.length = static_cast<int>(packed >> lengthshift);
+        word.start = packed & ((std::uint64_t{1} << lengthshift) - 1);
     }
-    at += keeping ? 5 + static_cast<std::size_t>(r.length) : offsetrecord;
+    at += keeping ? 5 + static_cast<std::size_t>(word.length) : offsetrecord;
     return 1;
 }

@@ -24,26 +24,20 @@
 
 #include "wordreader.h"
 
-struct Record {
-    wordhash hash;
-    int length;                 // of the word, in bytes
-    std::uint64_t offset;       // of the word in the input, when it is not kept
-    const unsigned char* word;  // the word's bytes, when they are kept; else null
-};
-
 // Starts an empty set of records that keep each word's bytes when `keepwords`
 // is set, else its offset; for a `large` input, in huge pages.
 void startrecords(bool keepwords, bool large);
 
-// Notes that the word of `length` bytes at `offset`, whose bytes are at
-// `word`, created an entry for `hash`. Returns false with errno set if the
-// temporary file cannot be made or written.
-bool record(wordhash hash, std::uint64_t offset, const unsigned char* word, int length);
+// Notes that `word`, whose bytes are at `bytes`, created an entry. Returns
+// false with errno set if the temporary file cannot be made or written.
+bool record(const Word& word, const unsigned char* bytes);
 
 // Gets the records back in the order they were noted: call rewindrecords()
-// once after the last record(), then nextrecord() for each record. It returns
-// 1 with the next record, 0 after the last, and -1 with errno set when the
-// temporary file cannot be read; rewindrecords() returns false with errno set
-// when it cannot be written. A record's word stays valid until the next call.
+// once after the last record(), then nextrecord() for each record. It leaves
+// the word's hash, length and offset in `word` and, where the records keep
+// them, its bytes in `bytes` (room for maxwordlen); it returns 1 with a
+// record, 0 after the last, and -1 with errno set when the temporary file
+// cannot be read. rewindrecords() returns false with errno set when it
+// cannot be written.
 bool rewindrecords();
-int nextrecord(Record& r);
+int nextrecord(Word& word, unsigned char* bytes);

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -76,7 +75,7 @@ std::uint64_t countwords(Input& in, const char* name, bool keepwords)
 {
     in.onblock = startprogress(1, inputsize(in)) ? showprogress : nullptr;
     auto count = [name](const Pending& p) {
-        if (addword(p.word.hash) && !record(p.word.hash, p.word.start, p.bytes, p.word.length))
+        if (addword(p.word.hash) && !record(p.word, p.bytes))
             fail("cannot write a temporary file for", name, errno);
     };
     // A large vocabulary spreads over megabytes of table, and most adds would
@@ -134,17 +133,14 @@ void printwords(Input& in, const char* name, bool keepwords)
     std::uint64_t read = 0;
     bool more = true;
     for (std::uint64_t done = 0; tablesize() > 0; ++done) {
-        for (Record r; more && read < done + lookahead; ++read) {
-            const int got = nextrecord(r);
+        for (; more && read < done + lookahead; ++read) {
+            Pending& next = ahead[read % lookahead];
+            const int got = nextrecord(next.word, next.bytes);
             if (got < 0)
                 fail("cannot read the temporary file for", name, errno);
             if (!(more = got > 0))
                 break;
-            expectword(r.hash);
-            Pending& next = ahead[read % lookahead];
-            next.word = {r.hash, r.length, r.offset};
-            if (r.word != nullptr)
-                std::memcpy(next.bytes, r.word, static_cast<std::size_t>(r.length));
+            expectword(next.word.hash);
         }
         if (done == read)
             break;
@@ -209,8 +205,7 @@ int run(int argc, char** argv)
     flushoutput();
     closeinput(in);
     if (distinct == maxwords) {
-        std::fprintf(stderr, "tallvik: the table filled up with %i distinct words; some counts may be incomplete\n",
-                     static_cast<int>(maxwords));
+        warnfulltable();
         return 1;
     }
     return 0;
