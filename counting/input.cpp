@@ -8,6 +8,8 @@
 int Input::fill()
 {
     blockstart += static_cast<std::uint64_t>(end - block);
+    if (beforefill != nullptr)
+        beforefill(*this);
     next = end = block;
     for (;;) {
         const ssize_t got = read(fd, block, blocksize);

@@ -21,6 +21,9 @@ struct Input {
     // Called after every block of the first reading with the number of bytes
     // read so far, if set.
     void (*onblock)(std::uint64_t consumed) = nullptr;
+    // Called before each block of the first reading, if set; it may point
+    // `block` at another buffer of the same size.
+    void (*beforefill)(Input& in) = nullptr;
 
     // Reads the next block. Returns its first byte and leaves `next` just
     // past it, or returns -1 at end of input or on an error (readerror).

@@ -9,7 +9,7 @@
 
 #include "input.h"
 #include "output.h"
-#include "progress.h"
+#include "passone.h"
 #include "records.h"
 #include "table/table.h"
 #include "wordreader.h"
@@ -57,50 +57,11 @@ std::uint32_t settlemincount(int argc, char** argv)
     return static_cast<std::uint32_t>(mincount);
 }
 
-// Reads the next word into wordbuf; false once the input is used up. The
-// last word of a file that ends without a separator comes with end of input.
-bool nextword(Input& in, Word& word)
-{
-    const int last = readword(in, wordbuf, maxwordlen, word);
-    return last >= 0 || wordbuf[0] != 0;
-}
-
-// A word read but not yet counted, with its bytes when the records keep them.
+// A word to print and, when the records keep them, its bytes.
 struct Pending {
     Word word;
     unsigned char bytes[maxwordlen];
 };
-
-std::uint64_t countwords(Input& in, const char* name, bool keepwords)
-{
-    in.onblock = startprogress(1, inputsize(in)) ? showprogress : nullptr;
-    auto count = [name](const Pending& p) {
-        if (addword(p.word.hash) && !record(p.word, p.bytes))
-            fail("cannot write a temporary file for", name, errno);
-    };
-    // A large vocabulary spreads over megabytes of table, and most adds would
-    // wait for memory. So each word's place is prefetched as it is read and
-    // the word is counted `lookahead` words later, in the same order, by
-    // which time its cache line has arrived.
-    constexpr std::uint64_t lookahead = 16;
-    Pending pending[lookahead];
-    std::uint64_t words = 0;
-    for (Word word; nextword(in, word); ++words) {
-        expectword(word.hash);
-        Pending& slot = pending[words % lookahead];
-        if (words >= lookahead)
-            count(slot);
-        slot.word = word;
-        if (keepwords)
-            std::memcpy(slot.bytes, wordbuf, maxwordlen);
-    }
-    for (std::uint64_t w = words > lookahead ? words - lookahead : 0; w < words; ++w)
-        count(pending[w % lookahead]);
-    endprogress();
-    if (in.readerror != 0)
-        fail("cannot read", name, in.readerror);
-    return words;
-}
 
 // The word of a record, read again from the file; it must still be the word
 // that was counted there.
@@ -196,7 +157,7 @@ int run(int argc, char** argv)
     const bool large = keepwords || inputsize(in) > (1u << 20);
     preparetable(large);
     startrecords(keepwords, large);
-    const std::uint64_t words = countwords(in, name, keepwords);
+    const std::uint64_t words = countwords(in, name, large ? passonethreads() : 1);
     const std::int32_t distinct = tablesize();
     prunewords(mincount);
     printwords(in, name, keepwords);

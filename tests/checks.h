@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <thread>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -57,34 +59,49 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
 
 // The whole program, run in this process on `bytes` as a file or, if `piped`,
 // through a pipe, standard output caught in memory, prints and returns what
-// the model does.
-inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount, bool piped)
+// the model does. A pipe gets the bytes before `split` first, and the rest
+// once the program has read them, so that a block of input ends there.
+inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount, bool piped, std::size_t split = 0)
 {
     int ends[2] = {memfd_create("in", 0), -1};
-    if (piped && (close(ends[0]) != 0 || pipe(ends) != 0 || fcntl(ends[1], F_SETPIPE_SZ, 1 << 20) < 0))
+    if (piped && (close(ends[0]) != 0 || pipe(ends) != 0))
         return false;
-    bool same = write(ends[piped], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    std::atomic<bool> written = true;
+    std::thread writer([&, split = std::min(split, bytes.size()), fd = ends[piped]] {
+        auto put = [&](std::size_t from, std::size_t to) {
+            written = written && write(fd, bytes.data() + from, to - from) == static_cast<ssize_t>(to - from);
+        };
+        put(0, split);
+        for (int waiting = 0; piped && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;)
+            usleep(20);
+        put(split, bytes.size());
+        if (piped)
+            close(fd);
+    });
+    if (!piped)
+        writer.join();
     const int out = memfd_create("out", 0), saved = dup(STDOUT_FILENO);
     std::string path = "/proc/self/fd/" + std::to_string(ends[0]), length = std::to_string(minlen),
                 count = std::to_string(mincount), program = "tallvik";
     char* argv[] = {program.data(), path.data(), length.data(), count.data(), nullptr};
     std::fflush(stdout);
     dup2(out, STDOUT_FILENO);
-    if (piped)
-        close(ends[1]);
     const long before = allocations;
     const int status = run(4, argv);
     runallocations = allocations - before;
+    if (piped)
+        writer.join();
     dup2(saved, STDOUT_FILENO);
     Bytes printed(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');
-    same = same && pread(out, printed.data(), printed.size(), 0) == static_cast<ssize_t>(printed.size());
+    bool same = written && pread(out, printed.data(), printed.size(), 0) == static_cast<ssize_t>(printed.size());
     for (int fd : {ends[0], out, saved})
         close(fd);
     return same && std::pair{printed, status} == model::run(bytes, minlen, mincount);
 }
 
 // The first byte picks the table, at one of four capacities, or a whole run
-// on a file or a pipe; the next two pick their settings; the rest is input.
+// on a file or a pipe; the next two pick their settings and where a pipe's
+// input is split; the rest is input.
 inline bool matches(const Bytes& data)
 {
     if (data.size() < 3)
@@ -94,5 +111,6 @@ inline bool matches(const Bytes& data)
                    b = static_cast<unsigned char>(data[2]);
     static constexpr bool (*tables[])(const Bytes&, std::uint64_t) = {tablematches<1>, tablematches<3>,
                                                                       tablematches<17>, tablematches<64>};
-    return pick < 4 ? tables[pick](input, std::uint64_t{b} << 8 | a) : runmatches(input, 1 + a % 62, 1 + b % 16, pick == 5);
+    return pick < 4 ? tables[pick](input, std::uint64_t{b} << 8 | a)
+                    : runmatches(input, 1 + a % 62, 1 + b % 16, pick == 5, (b << 8 | a) % (input.size() + 1));
 }

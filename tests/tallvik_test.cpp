@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "checks.h"
+#include "counting/simd.h"
 
 // Counted, and kept out of line so that no call site sees memory from new
 // given to free.
@@ -63,6 +64,49 @@ TEST(Model, TableCountsAsTheListDoesAtSeveralCapacities)
     EXPECT_EQ(small.find(77), 255u);
 }
 
+TEST(Kernels, ClassifyAndHashAsTheByteTableAndTheModelDo)
+{
+    alignas(64) unsigned char block[128 + 64];
+    for (Kernel kernel : {Kernel::portable, Kernel::sse2, Kernel::avx2}) {
+        if (!haskernel(kernel))
+            continue;
+        // Every byte value at every place of a block, among letters and
+        // among separators.
+        for (int value = 0; value < 256; ++value)
+            for (int at = 0; at < 128; ++at) {
+                std::memset(block, at % 2 ? 'a' : ' ', 128);
+                block[at] = static_cast<unsigned char>(value);
+                Masks masks[2];
+                classify(kernel, block, 2, masks);
+                for (int i = 0; i < 128; ++i) {
+                    const int c = block[i];
+                    const auto bit = [&](std::uint64_t Masks::*m) { return (masks[i / 64].*m >> (i % 64)) & 1; };
+                    ASSERT_EQ(bit(&Masks::letters), model::isletter(c)) << value << " at " << at;
+                    ASSERT_EQ(bit(&Masks::starts), model::isletter(c) || c == '\'');
+                    ASSERT_EQ(bit(&Masks::joiners), c == '\'' || c == '`' || c == '-');
+                }
+            }
+        // Words of every length up to 62, of any bytes but NUL, anywhere.
+        Bytes text(1 << 15, '\0');
+        std::uint16_t offsets[999];
+        std::uint8_t lengths[999];
+        std::uint32_t hashes[999];
+        for (char& c : text)
+            c = static_cast<char>(1 + random() % 255);
+        for (int i = 0; i < 999; ++i) {
+            lengths[i] = static_cast<std::uint8_t>(random() % 63);
+            offsets[i] = static_cast<std::uint16_t>(random() % (text.size() - lengths[i]));
+        }
+        text.append(64, 'x');
+        const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+        hashspans(kernel, data, offsets, lengths, 999, hashes);
+        for (int i = 0; i < 999; ++i) {
+            const Bytes word = text.substr(offsets[i], lengths[i]);
+            ASSERT_EQ(hashes[i], model::hashword(reinterpret_cast<const unsigned char*>(word.c_str()))) << i;
+        }
+    }
+}
+
 TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
 {
     for (auto [text, h] : {std::pair{"", 0u}, {"a", 0x8E740E72u}, {"abc", 0xB1E7EAA4u}, {"the", 0x138BC49Bu}})
@@ -70,6 +114,7 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
     // With a minimum count of 1 every word is printed; the longer texts cross
     // the boundaries of the blocks the input is read in.
     for (unsigned round = 0; round < 1500; ++round) {
+        setenv("TALLVIK_THREADS", round % 3 ? "2" : "1", 1);
         const Bytes settings = {char(4 + round % 2), char(round % 3 ? round % 8 : random()), char(random() % 3)};
         ASSERT_TRUE(matches(settings + randomtext(random() % (round % 100 ? 300 : 150000)))) << round;
     }

@@ -1,0 +1,57 @@
+// Pass one's reader: the input a block at a time, each block handed on with
+// the words that end in it, their hashes, lengths and offsets.
+//
+// In a block, the classifier's masks lead from word to word with bit scans,
+// and a word that is a plain run of letters ended by a separator, the usual
+// kind, is taken from them at once. Every other word (one that begins with
+// an apostrophe, holds a joiner, or runs into the next block) is read by
+// readword, from the word's first byte: after a separator the reader is
+// always between words, so both ways take exactly the same words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "input.h"
+#include "wordreader.h"
+
+inline constexpr std::size_t batchbytes = std::size_t{1} << 15;
+
+// One block of the input and the words that end in it, in input order.
+struct Batch {
+    // Every word but the last of a block ends at a byte after it, so a
+    // block holds at most one word for each two bytes, and one more that
+    // began in an earlier block.
+    static constexpr std::size_t capacity = batchbytes / 2 + 2;
+
+    std::uint64_t blockstart = 0; // the offset in the input of data[0]
+    std::uint32_t words = 0;
+    bool last = false;            // no batch follows this one
+    bool hashed = false;          // whether `hashes` are filled in
+    // Word 0 may have begun in an earlier block, whose bytes are gone by
+    // now: then its offset and bytes are kept here.
+    bool straddles = false;
+    std::uint64_t firststart = 0;
+    unsigned char firstbytes[maxwordlen];
+
+    wordhash hashes[capacity];
+    std::uint16_t offsets[capacity]; // in `data`
+    std::uint8_t lengths[capacity];
+    // The hash kernels may read 64 bytes past a word.
+    alignas(64) unsigned char data[batchbytes + 64];
+
+    std::uint64_t start(std::uint32_t i) const { return i == 0 && straddles ? firststart : blockstart + offsets[i]; }
+    const unsigned char* bytes(std::uint32_t i) const { return i == 0 && straddles ? firstbytes : data + offsets[i]; }
+};
+
+// Receives each batch once its block is used up and returns the batch to
+// fill next, which may be the same one once it has been counted.
+using Handover = Batch* (*)(Batch* full);
+
+// Fills in the hashes of a batch's words, once.
+void hashbatch(Batch& b);
+
+// Reads `in`, which must not have been read yet, to its end through batches:
+// `first` is filled first. The last batch is handed over with `last` set;
+// a read error ends the input early, with in.readerror set.
+void scaninput(Input& in, Batch* first, Handover handover);
