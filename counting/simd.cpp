@@ -32,6 +32,8 @@ void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Mask
         return classifyavx2(data, chunks, out);
     if (kernel == Kernel::sse2)
         return classifysse2(data, chunks, out);
+#else
+    (void)kernel;
 #endif
     // The byte table, a byte at a time.
     for (std::size_t c = 0; c < chunks; ++c) {
