@@ -1,15 +1,29 @@
 #include "simd.h"
 
+#include <iterator>
+
 #include "wordreader.h"
 
 void classifysse2(const unsigned char* data, std::size_t chunks, Masks* out);
 void classifyavx2(const unsigned char* data, std::size_t chunks, Masks* out);
-std::uint32_t hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                       std::uint32_t count, std::uint32_t* hashes);
-std::uint32_t hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                       std::uint32_t count, std::uint32_t* hashes);
+void hashsse2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
+              std::uint32_t* hashes);
+void hashavx2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
+              std::uint32_t* hashes);
 
 using namespace wordbytes;
+
+namespace {
+
+wordhash hashbytes(const unsigned char* word, int length)
+{
+    wordhash h = 0;
+    for (int j = 0; j < length; ++j)
+        h = hashstep(h, word[j]);
+    return h;
+}
+
+} // namespace
 
 bool haskernel(Kernel kernel)
 {
@@ -51,20 +65,45 @@ void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Mask
 void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
                std::uint32_t count, std::uint32_t* hashes)
 {
-    std::uint32_t done = 0;
-#ifdef TALLVIK_X86_KERNELS
-    if (kernel == Kernel::avx2)
-        done = hashavx2(data, offsets, lengths, count, hashes);
-    else if (kernel == Kernel::sse2)
-        done = hashsse2(data, offsets, lengths, count, hashes);
-#else
-    (void)kernel;
-#endif
-    // What is left of the vectors, or everything, a word at a time.
-    for (std::uint32_t i = done; i < count; ++i) {
-        wordhash h = 0;
-        for (int j = 0; j < lengths[i]; ++j)
-            h = hashstep(h, data[offsets[i] + j]);
-        hashes[i] = h;
+    // A block's words at most, with room to spare.
+    constexpr std::uint32_t most = (1 << 14) + 8;
+    const int lanes = kernel == Kernel::avx2 ? 8 : kernel == Kernel::sse2 ? 4 : 1;
+    if (lanes == 1 || count > most) {
+        for (std::uint32_t i = 0; i < count; ++i)
+            hashes[i] = hashbytes(data + offsets[i], lengths[i]);
+        return;
     }
+    // The words sorted by length, so that each vector holds words of one
+    // length: a counting sort, then each length's words a vector at a time,
+    // and those left over one by one. Neighbouring words count in different
+    // copies of each length's counter, since most neighbours share a length
+    // and one counter would make each word wait for the one before.
+    constexpr std::uint32_t copies = 4;
+    std::uint32_t next[(maxwordlen + 1) * copies + 1] = {};
+    for (std::uint32_t i = 0; i < count; ++i)
+        ++next[lengths[i] * copies + i % copies + 1];
+    for (std::uint32_t k = 1; k < std::size(next); ++k)
+        next[k] += next[k - 1];
+    std::uint32_t at[most], sorted[most];
+    std::uint16_t index[most];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t place = next[lengths[i] * copies + i % copies]++;
+        at[place] = offsets[i];
+        index[place] = static_cast<std::uint16_t>(i);
+    }
+    std::uint32_t first[maxwordlen + 1];
+    for (int length = 0; length <= maxwordlen; ++length)
+        first[length] = next[length * copies + copies - 1];
+    // first[length] is now where the words one byte longer begin.
+    for (int length = 0, begin = 0; length <= maxwordlen; begin = static_cast<int>(first[length++])) {
+        const std::uint32_t words = first[length] - static_cast<std::uint32_t>(begin);
+        const std::uint32_t whole = words / static_cast<std::uint32_t>(lanes) * static_cast<std::uint32_t>(lanes);
+#ifdef TALLVIK_X86_KERNELS
+        (kernel == Kernel::avx2 ? hashavx2 : hashsse2)(data, at + begin, length, whole, sorted + begin);
+#endif
+        for (std::uint32_t i = static_cast<std::uint32_t>(begin) + whole; i < first[length]; ++i)
+            sorted[i] = hashbytes(data + at[i], length);
+    }
+    for (std::uint32_t i = 0; i < count; ++i)
+        hashes[index[i]] = sorted[i];
 }

@@ -22,21 +22,14 @@ struct Avx2 {
     static type splat32(std::uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
     static type add32(type a, type b) { return _mm256_add_epi32(a, b); }
     static type sub32(type a, type b) { return _mm256_sub_epi32(a, b); }
-    static type greater32(type a, type b) { return _mm256_cmpgt_epi32(a, b); }
     template <int N> static type shiftleft(type v) { return _mm256_slli_epi32(v, N); }
     template <int N> static type shiftright(type v) { return _mm256_srli_epi32(v, N); }
     template <int N> static type shiftrightsigned(type v) { return _mm256_srai_epi32(v, N); }
-    static type select(type mask, type a, type b) { return _mm256_blendv_epi8(b, a, mask); }
     static void store32(std::uint32_t* p, type v) { _mm256_storeu_si256(reinterpret_cast<type*>(p), v); }
-    static type widen(const std::uint8_t* bytes)
+    static type quads(const unsigned char* data, const std::uint32_t* offsets, int j)
     {
-        return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
-    }
-    static type quads(const unsigned char* data, const std::uint16_t* offsets, int j)
-    {
-        const type at = _mm256_add_epi32(_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets))),
-                                         _mm256_set1_epi32(j));
-        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(data), at, 1);
+        const type at = _mm256_loadu_si256(reinterpret_cast<const type*>(offsets));
+        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(data + j), at, 1);
     }
 };
 
@@ -47,8 +40,8 @@ void classifyavx2(const unsigned char* data, std::size_t chunks, Masks* out)
     classifychunks<Avx2>(data, chunks, out);
 }
 
-std::uint32_t hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                       std::uint32_t count, std::uint32_t* hashes)
+void hashavx2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
+              std::uint32_t* hashes)
 {
-    return hashlanes<Avx2>(data, offsets, lengths, count, hashes);
+    hashequal<Avx2>(data, offsets, length, count, hashes);
 }

@@ -22,26 +22,17 @@ struct Sse2 {
     static type splat32(std::uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
     static type add32(type a, type b) { return _mm_add_epi32(a, b); }
     static type sub32(type a, type b) { return _mm_sub_epi32(a, b); }
-    static type greater32(type a, type b) { return _mm_cmpgt_epi32(a, b); }
     template <int N> static type shiftleft(type v) { return _mm_slli_epi32(v, N); }
     template <int N> static type shiftright(type v) { return _mm_srli_epi32(v, N); }
     template <int N> static type shiftrightsigned(type v) { return _mm_srai_epi32(v, N); }
-    static type select(type mask, type a, type b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
     static void store32(std::uint32_t* p, type v) { _mm_storeu_si128(reinterpret_cast<type*>(p), v); }
-    static type widen(const std::uint8_t* bytes)
-    {
-        std::uint32_t four;
-        std::memcpy(&four, bytes, 4);
-        const type z = _mm_setzero_si128();
-        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(four)), z), z);
-    }
     static int at(const unsigned char* p)
     {
         int v;
         std::memcpy(&v, p, 4);
         return v;
     }
-    static type quads(const unsigned char* data, const std::uint16_t* offsets, int j)
+    static type quads(const unsigned char* data, const std::uint32_t* offsets, int j)
     {
         return _mm_set_epi32(at(data + offsets[3] + j), at(data + offsets[2] + j), at(data + offsets[1] + j),
                              at(data + offsets[0] + j));
@@ -55,8 +46,8 @@ void classifysse2(const unsigned char* data, std::size_t chunks, Masks* out)
     classifychunks<Sse2>(data, chunks, out);
 }
 
-std::uint32_t hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                       std::uint32_t count, std::uint32_t* hashes)
+void hashsse2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
+              std::uint32_t* hashes)
 {
-    return hashlanes<Sse2>(data, offsets, lengths, count, hashes);
+    hashequal<Sse2>(data, offsets, length, count, hashes);
 }

@@ -11,8 +11,8 @@ namespace {
 
 // `V` gives bytes `width` at a time (load, splat, signed compares, and, or,
 // and the top bit of each byte as an integer) and 32-bit lanes `lanes` at a
-// time (arithmetic, shifts by constants, select, and `quads`, the four bytes
-// at a given place of each lane's word).
+// time (arithmetic, shifts by constants, and `quads`, the four bytes at a
+// given place of each lane's word).
 template <class V>
 inline void classifychunks(const unsigned char* data, std::size_t chunks, Masks* out)
 {
@@ -44,46 +44,48 @@ inline void classifychunks(const unsigned char* data, std::size_t chunks, Masks*
 // One step of the hash in every lane, for the byte that `quad` << Shift
 // leaves in the top eight bits, taken as a signed value x: h += x;
 // h ^= x << 24; h += ~x << 16; h ^= -x << 8; h = (h << 1) + (h >> 1).
-// Lanes whose word has ended (`inside` clear) keep their hash.
 template <class V, int Shift>
-inline typename V::type hashstep(typename V::type h, typename V::type quad, typename V::type inside)
+inline typename V::type hashstep(typename V::type h, typename V::type quad)
 {
     using T = typename V::type;
     const T high = V::and_(V::template shiftleft<Shift>(quad), V::splat32(0xFF000000u)); // x << 24
     const T x = V::template shiftrightsigned<24>(high);
-    T next = V::add32(h, x);
-    next = V::xor_(next, high);
-    next = V::add32(next, V::xor_(V::template shiftleft<16>(x), V::splat32(0xFFFF0000u)));
-    next = V::xor_(next, V::sub32(V::zero(), V::template shiftleft<8>(x)));
-    next = V::add32(V::template shiftleft<1>(next), V::template shiftright<1>(next));
-    return V::select(inside, next, h);
+    h = V::add32(h, x);
+    h = V::xor_(h, high);
+    h = V::add32(h, V::xor_(V::template shiftleft<16>(x), V::splat32(0xFFFF0000u)));
+    h = V::xor_(h, V::sub32(V::zero(), V::template shiftleft<8>(x)));
+    return V::add32(V::template shiftleft<1>(h), V::template shiftright<1>(h));
 }
 
-// Hashes words `V::lanes` at a time, as many as fill whole vectors, and
-// returns how many that was. No library templates are used here: this may be
-// compiled for a newer processor than the rest of the program.
+// Hashes `count` words of `length` bytes each, at data + offsets[i], a
+// multiple of `V::lanes`, a word in each lane. Words of one length need no
+// masks and no steps past their end. No library templates are used here:
+// this may be compiled for a newer processor than the rest of the program.
 template <class V>
-inline std::uint32_t hashlanes(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                               std::uint32_t count, std::uint32_t* hashes)
+inline void hashequal(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
+                      std::uint32_t* hashes)
 {
     using T = typename V::type;
-    std::uint32_t i = 0;
-    for (; i + V::lanes <= count; i += V::lanes) {
-        int longest = 0;
-        for (int k = 0; k < V::lanes; ++k)
-            longest = longest > lengths[i + k] ? longest : lengths[i + k];
-        const T length = V::widen(lengths + i);
+    for (std::uint32_t i = 0; i < count; i += V::lanes) {
         T h = V::zero();
-        for (int j = 0; j < longest; j += 4) {
+        int j = 0;
+        for (; j + 4 <= length; j += 4) {
             const T quad = V::quads(data, offsets + i, j);
-            h = hashstep<V, 24>(h, quad, V::greater32(length, V::splat32(static_cast<std::uint32_t>(j))));
-            h = hashstep<V, 16>(h, quad, V::greater32(length, V::splat32(static_cast<std::uint32_t>(j + 1))));
-            h = hashstep<V, 8>(h, quad, V::greater32(length, V::splat32(static_cast<std::uint32_t>(j + 2))));
-            h = hashstep<V, 0>(h, quad, V::greater32(length, V::splat32(static_cast<std::uint32_t>(j + 3))));
+            h = hashstep<V, 24>(h, quad);
+            h = hashstep<V, 16>(h, quad);
+            h = hashstep<V, 8>(h, quad);
+            h = hashstep<V, 0>(h, quad);
+        }
+        if (j < length) {
+            const T quad = V::quads(data, offsets + i, j);
+            h = hashstep<V, 24>(h, quad);
+            if (j + 1 < length)
+                h = hashstep<V, 16>(h, quad);
+            if (j + 2 < length)
+                h = hashstep<V, 8>(h, quad);
         }
         V::store32(hashes + i, h);
     }
-    return i;
 }
 
 } // namespace
