@@ -1,5 +1,6 @@
 #include "input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +12,11 @@ int Input::fill()
     if (beforefill != nullptr)
         beforefill(*this);
     next = end = block;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blocksize, limit - blockstart));
+    if (want == 0)
+        return -1;
     for (;;) {
-        const ssize_t got = read(fd, block, blocksize);
+        const ssize_t got = atoffsets ? pread(fd, block, want, static_cast<off_t>(blockstart)) : read(fd, block, want);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -21,8 +25,6 @@ int Input::fill()
             return -1;
         next = block + 1;
         end = block + got;
-        if (onblock != nullptr)
-            onblock(blockstart + static_cast<std::uint64_t>(got));
         return block[0];
     }
 }

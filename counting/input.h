@@ -18,12 +18,15 @@ struct Input {
     int fd = -1;
     int readerror = 0;            // errno of a failed read, 0 if none
 
-    // Called after every block of the first reading with the number of bytes
-    // read so far, if set.
-    void (*onblock)(std::uint64_t consumed) = nullptr;
+    // With `atoffsets`, fill() reads at blockstart (pread), so that threads
+    // can share one descriptor, and stops at `limit` as at end of input.
+    bool atoffsets = false;
+    std::uint64_t limit = UINT64_MAX;
+
     // Called before each block of the first reading, if set; it may point
-    // `block` at another buffer of the same size.
+    // `block` at another buffer. `owner` is its to use.
     void (*beforefill)(Input& in) = nullptr;
+    void* owner = nullptr;
 
     // Reads the next block. Returns its first byte and leaves `next` just
     // past it, or returns -1 at end of input or on an error (readerror).

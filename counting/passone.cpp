@@ -19,14 +19,41 @@
 namespace {
 
 constexpr int maxthreads = 4;
+constexpr int maxreaders = maxthreads - 1;
 
-// Enough blocks that the reader rarely waits for the counter or the other
-// way round, few enough to stay in the cache.
+// A reader's batches on their way to the counter. The reader fills
+// batches[k % ringsize] with its k-th batch, the counter empties them in the
+// same order. Each counts the batches it is done with, modulo 2^32; a batch
+// changes hands with these counts (release, then acquire), and a thread with
+// nothing to do sleeps on the other's count. Futexes rather than the
+// library's waits keep the C++ runtime library, and the megabyte and more
+// it maps, out of the process. Four blocks are enough that neither side
+// often waits, and few enough to stay in the cache.
 constexpr std::uint32_t ringsize = 4;
-Batch ring[ringsize];
+struct Ring {
+    Batch batches[ringsize];
+    std::atomic<std::uint32_t> filled, emptied;
+};
+static_assert(sizeof(std::atomic<std::uint32_t>) == 4 && std::atomic<std::uint32_t>::is_always_lock_free);
+Ring rings[maxreaders];
+Scanner scanners[maxreaders];
+
+// A regular file read by several readers is cut into ranges `span` bytes
+// apart, each moved on to just past a separator: no word crosses such a
+// place, and a reader starting there is between words, so each range reads
+// as it would as part of the whole. Reader r reads ranges r, r + readers, ...
+// and the counter takes them in order.
+struct Ranges {
+    int fd = -1;
+    int readers = 1;
+    std::uint32_t count = 1;
+    std::uint64_t span = 0;
+};
+Ranges ranges;
 
 const char* inputname;
 std::uint64_t counted;
+bool showing; // progress
 
 // A large vocabulary spreads over megabytes of table, and most adds would
 // wait for memory. So each word's place is prefetched `lookahead` words
@@ -44,24 +71,19 @@ void countbatch(Batch& b)
             fail("cannot write a temporary file for", inputname, errno);
     }
     counted += b.words;
+    if (showing)
+        showprogress(b.blockstart + b.size);
+    if (b.last && b.readerror != 0)
+        fail("cannot read", inputname, b.readerror);
 }
 
 // One thread: each block's words are counted before the next block is read
 // into the same batch.
-Batch* countnow(Batch* full)
+Batch* countnow(Scanner&, Batch* full)
 {
     countbatch(*full);
     return full;
 }
-
-// Two threads: the reader fills ring[k % ringsize] with the k-th block, the
-// counter empties them in the same order. Each counts the batches it is done
-// with, modulo 2^32; a batch changes hands with these counts (release, then
-// acquire), and a thread with nothing to do sleeps on the other's count.
-// Futexes rather than the library's waits keep the C++ runtime library, and
-// the megabyte and more it maps, out of the process.
-std::atomic<std::uint32_t> filled, emptied;
-static_assert(sizeof filled == sizeof(std::uint32_t) && std::atomic<std::uint32_t>::is_always_lock_free);
 
 // The other thread is usually a few microseconds from done, less than going
 // to sleep and being woken costs: so spin a while first.
@@ -83,58 +105,127 @@ void wake(std::atomic<std::uint32_t>& count)
 }
 
 // Hashing goes to whichever thread has time: the reader hashes a batch
-// itself when more than half the ring waits for the counter, and leaves it
+// itself when more than half its ring waits for the counter, and leaves it
 // to the counter otherwise. Text of common words keeps the reader busy, a
 // large vocabulary or a full table the counter. (With a lower threshold the
 // reader hashed in bursts while the counter spun, a tenth of its time.)
-Batch* passon(Batch* full)
+Batch* passon(Scanner& s, Batch* full)
 {
-    const std::uint32_t k = filled.load(std::memory_order_relaxed) + 1;
-    if (k - emptied.load(std::memory_order_relaxed) > ringsize / 2)
+    Ring& r = rings[s.ring];
+    const std::uint32_t k = r.filled.load(std::memory_order_relaxed) + 1;
+    if (k - r.emptied.load(std::memory_order_relaxed) > ringsize / 2)
         hashbatch(*full);
-    filled.store(k, std::memory_order_release);
-    wake(filled);
+    r.filled.store(k, std::memory_order_release);
+    wake(r.filled);
     // Batch k may be filled once batch k - ringsize has been emptied.
-    for (std::uint32_t e; k + 1 - (e = emptied.load(std::memory_order_acquire)) > ringsize;)
-        sleepwhile(emptied, e);
-    return &ring[k % ringsize];
+    for (std::uint32_t e; k + 1 - (e = r.emptied.load(std::memory_order_acquire)) > ringsize;)
+        sleepwhile(r.emptied, e);
+    return &r.batches[k % ringsize];
 }
 
-void* readall(void* in)
+// Counts the batches of `r` up to the last of a range.
+void countrange(Ring& r)
 {
-    scaninput(*static_cast<Input*>(in), &ring[0], passon);
+    for (bool last = false; !last;) {
+        const std::uint32_t k = r.emptied.load(std::memory_order_relaxed);
+        while (r.filled.load(std::memory_order_acquire) == k)
+            sleepwhile(r.filled, k);
+        Batch& b = r.batches[k % ringsize];
+        countbatch(b);
+        last = b.last;
+        r.emptied.store(k + 1, std::memory_order_release);
+        wake(r.emptied);
+    }
+}
+
+// The first offset from `at` on that is 0, follows a separator, or is the
+// end of the file; with `err` set if the file cannot be read there.
+std::uint64_t boundary(std::uint64_t at, int& err)
+{
+    if (at == 0)
+        return 0;
+    unsigned char bytes[4096];
+    for (std::uint64_t from = at - 1;;) {
+        const ssize_t got = pread(ranges.fd, bytes, sizeof bytes, static_cast<off_t>(from));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            err = got < 0 ? errno : 0;
+            return from;
+        }
+        for (ssize_t i = 0; i < got; ++i)
+            if (wordbytes::classes[bytes[i]] == 0)
+                return from + static_cast<std::uint64_t>(i) + 1;
+        from += static_cast<std::uint64_t>(got);
+    }
+}
+
+// A reader of ranges; the last range reads on to the end of the file.
+void* readranges(void* scanner)
+{
+    Scanner& s = *static_cast<Scanner*>(scanner);
+    Batch* batch = &rings[s.ring].batches[0];
+    for (std::uint32_t k = static_cast<std::uint32_t>(s.ring); k < ranges.count;
+         k += static_cast<std::uint32_t>(ranges.readers)) {
+        int err = 0;
+        Input in;
+        in.fd = ranges.fd;
+        in.atoffsets = true;
+        in.blockstart = boundary(k * ranges.span, err);
+        in.limit = k + 1 == ranges.count ? UINT64_MAX : std::max(in.blockstart, boundary((k + 1) * ranges.span, err));
+        if (err != 0)
+            in.limit = in.blockstart;
+        in.readerror = err;
+        batch = scaninput(s, in, batch);
+    }
     return nullptr;
 }
 
-void countbehindreader(Input& in)
+// A reader of the whole input, from where it stands.
+void* readall(void* in)
 {
-    filled = 0;
-    emptied = 0;
-    pthread_t reader;
-    if (pthread_create(&reader, nullptr, readall, &in) != 0) {
-        scaninput(in, &ring[0], countnow);
+    scaninput(scanners[0], *static_cast<Input*>(in), &rings[0].batches[0]);
+    return nullptr;
+}
+
+void countbehindreaders(Input& in, int readers)
+{
+    pthread_t threads[maxreaders];
+    int started = 0;
+    for (int r = 0; r < readers; ++r) {
+        rings[r].filled = 0;
+        rings[r].emptied = 0;
+        scanners[r].handover = passon;
+        scanners[r].ring = r;
+        void* (*body)(void*) = readers > 1 ? readranges : readall;
+        void* argument = readers > 1 ? static_cast<void*>(&scanners[r]) : static_cast<void*>(&in);
+        if (pthread_create(&threads[r], nullptr, body, argument) != 0)
+            break;
+        ++started;
+    }
+    if (started < readers) {
+        // No thread to spare: those started are stopped by the end of the
+        // process, and everything is read here instead.
+        if (started > 0)
+            fail("cannot start a thread for", inputname, EAGAIN);
+        scanners[0].handover = countnow;
+        scaninput(scanners[0], in, &rings[0].batches[0]);
         return;
     }
-    for (std::uint32_t k = 0;; ++k) {
-        while (filled.load(std::memory_order_acquire) == k)
-            sleepwhile(filled, k);
-        Batch& b = ring[k % ringsize];
-        countbatch(b);
-        const bool last = b.last;
-        emptied.store(k + 1, std::memory_order_release);
-        wake(emptied);
-        if (last)
-            break;
-    }
-    pthread_join(reader, nullptr);
+    for (std::uint32_t k = 0; k < ranges.count; ++k)
+        countrange(rings[k % static_cast<std::uint32_t>(readers)]);
+    for (int r = 0; r < readers; ++r)
+        pthread_join(threads[r], nullptr);
 }
 
 } // namespace
 
-int passonethreads()
+int passonethreads(bool large)
 {
     if (const char* set = std::getenv("TALLVIK_THREADS"); set != nullptr && std::atoi(set) >= 1)
         return std::min(std::atoi(set), maxthreads);
+    if (!large)
+        return 1;
     cpu_set_t cores;
     if (sched_getaffinity(0, sizeof cores, &cores) != 0)
         return 1;
@@ -147,14 +238,24 @@ std::uint64_t countwords(Input& in, const char* name, int threads)
     counted = 0;
     unsigned char* const block = in.block;
     const std::size_t blocksize = in.blocksize;
-    in.onblock = startprogress(1, inputsize(in)) ? showprogress : nullptr;
-    if (threads > 1)
-        countbehindreader(in);
-    else
-        scaninput(in, &ring[0], countnow);
+    const std::uint64_t size = inputsize(in);
+    showing = startprogress(1, size);
+    // Ranges need a file read from its start, at any offset.
+    int readers = std::max(1, threads - 1);
+    if (size == 0 || lseek(in.fd, 0, SEEK_CUR) != 0)
+        readers = 1;
+    ranges = Ranges{in.fd, readers, 1, 0};
+    if (readers > 1) {
+        ranges.span = std::clamp<std::uint64_t>((size + 8 * readers - 1) / (8 * readers), 1, std::uint64_t{1} << 22);
+        ranges.count = static_cast<std::uint32_t>((size + ranges.span - 1) / ranges.span);
+    }
+    if (threads > 1) {
+        countbehindreaders(in, readers);
+    } else {
+        scanners[0].handover = countnow;
+        scaninput(scanners[0], in, &rings[0].batches[0]);
+    }
     endprogress();
-    if (in.readerror != 0)
-        fail("cannot read", name, in.readerror);
     in.block = block;
     in.blocksize = blocksize;
     in.next = in.end = block;

@@ -157,7 +157,7 @@ int run(int argc, char** argv)
     const bool large = keepwords || inputsize(in) > (1u << 20);
     preparetable(large);
     startrecords(keepwords, large);
-    const std::uint64_t words = countwords(in, name, large ? passonethreads() : 1);
+    const std::uint64_t words = countwords(in, name, passonethreads(large));
     const std::int32_t distinct = tablesize();
     prunewords(mincount);
     printwords(in, name, keepwords);

@@ -10,40 +10,34 @@ namespace {
 
 using namespace wordbytes;
 
-constexpr std::size_t chunks = batchbytes / 64;
+// Chosen once: the processor does not change during a run.
+Kernel kernel()
+{
+    static const Kernel best = bestkernel();
+    return best;
+}
 
-// The reader's state; there is one reader per process.
-struct Scan {
-    Batch* batch = nullptr; // the batch of the current block
-    Handover handover = nullptr;
-    Kernel kernel = Kernel::portable;
-    bool classified = false; // whether `masks` describe the current block
-    Masks masks[chunks + 2];
-    unsigned char wordbuf[maxwordlen + 2];
-};
-Scan scan;
-
-void classifyblock(std::size_t n)
+void classifyblock(Scanner& s, std::size_t n)
 {
     const std::size_t used = (n + 63) / 64;
-    classify(scan.kernel, scan.batch->data, used, scan.masks);
+    classify(kernel(), s.batch->data, used, s.masks);
     if (n % 64 != 0) {
         const std::uint64_t inside = (std::uint64_t{1} << (n % 64)) - 1;
-        scan.masks[used - 1].letters &= inside;
-        scan.masks[used - 1].starts &= inside;
+        s.masks[used - 1].letters &= inside;
+        s.masks[used - 1].starts &= inside;
         // The block may end inside a word: its last chunk goes word by word.
-        scan.masks[used - 1].joiners |= ~inside;
+        s.masks[used - 1].joiners |= ~inside;
     }
     // Windows read up to two chunks past the last.
-    scan.masks[used] = scan.masks[used + 1] = Masks{0, 0, 0};
-    scan.classified = true;
+    s.masks[used] = s.masks[used + 1] = Masks{0, 0, 0};
+    s.classified = true;
 }
 
 // The 64 bits of a mask from byte `at` on.
 template <std::uint64_t Masks::*Mask>
-std::uint64_t window(std::size_t at)
+std::uint64_t window(const Scanner& s, std::size_t at)
 {
-    const Masks* m = scan.masks + at / 64;
+    const Masks* m = s.masks + at / 64;
     const unsigned shift = at % 64;
     return (m[0].*Mask >> shift) | ((m[1].*Mask << 1) << (63 - shift));
 }
@@ -68,19 +62,19 @@ inline void notewords(Batch& b, std::uint32_t& words, std::size_t first, std::si
 // separator: the runs' starts and ends are two masks, walked side by side,
 // with no branch that depends on the text but the chunk's last word. Other
 // chunks go a word at a time, with two bit scans of 64-bit windows.
-void takeplainwords(Input& in)
+void takeplainwords(Scanner& s, Input& in)
 {
-    Batch& b = *scan.batch;
+    Batch& b = *s.batch;
     const unsigned char* data = b.data;
     const std::size_t n = static_cast<std::size_t>(in.end - data);
-    if (!scan.classified)
-        classifyblock(n);
+    if (!s.classified)
+        classifyblock(s, n);
     std::size_t at = static_cast<std::size_t>(in.next - data);
     const std::size_t shortest = static_cast<std::size_t>(minwordlen);
     std::uint32_t words = b.words;
     while (at < n) {
         const std::size_t base = at & ~std::size_t{63};
-        const Masks& chunk = scan.masks[base / 64];
+        const Masks& chunk = s.masks[base / 64];
         if (chunk.joiners == 0) {
             const std::uint64_t letters = chunk.letters & (~std::uint64_t{0} << (at % 64));
             std::uint64_t starts = letters & ~(letters << 1);
@@ -96,13 +90,13 @@ void takeplainwords(Input& in)
             else
                 continue;
         }
-        const std::uint64_t starts = window<&Masks::starts>(at);
+        const std::uint64_t starts = window<&Masks::starts>(s, at);
         if (starts == 0) {
             at += 64;
             continue;
         }
         const std::size_t first = at + static_cast<std::size_t>(std::countr_zero(starts));
-        const std::uint64_t after = ~window<&Masks::letters>(first);
+        const std::uint64_t after = ~window<&Masks::letters>(s, first);
         const std::size_t end = first + static_cast<std::size_t>(std::countr_zero(after));
         // An apostrophe first, 64 letters or more, a joiner after the letters,
         // or letters up to the end of the block: readword takes this word.
@@ -118,9 +112,9 @@ void takeplainwords(Input& in)
 }
 
 // Adds the word readword just read.
-void addreadword(const Word& word)
+void addreadword(Scanner& s, const Word& word)
 {
-    Batch& b = *scan.batch;
+    Batch& b = *s.batch;
     const std::uint32_t i = b.words++;
     b.lengths[i] = static_cast<std::uint8_t>(word.length);
     if (word.start >= b.blockstart) {
@@ -131,18 +125,19 @@ void addreadword(const Word& word)
     b.straddles = true;
     b.firststart = word.start;
     b.hashes[i] = word.hash;
-    std::memcpy(b.firstbytes, scan.wordbuf, maxwordlen);
+    std::memcpy(b.firstbytes, s.wordbuf, maxwordlen);
 }
 
-void startbatch(Input& in, Batch* batch)
+void startbatch(Scanner& s, Input& in, Batch* batch)
 {
-    scan.batch = batch;
-    scan.classified = false;
+    s.batch = batch;
+    s.classified = false;
     batch->blockstart = in.blockstart;
     batch->words = 0;
     batch->straddles = false;
     batch->last = false;
     batch->hashed = false;
+    batch->readerror = 0;
     in.block = batch->data;
     in.blocksize = batchbytes;
     in.next = in.end = in.block;
@@ -152,31 +147,34 @@ void startbatch(Input& in, Batch* batch)
 // goes with its words, and the next is read into the batch handed back.
 void nextblock(Input& in)
 {
+    Scanner& s = *static_cast<Scanner*>(in.owner);
     if (in.end == in.block)
-        return startbatch(in, scan.batch);
-    startbatch(in, scan.handover(scan.batch));
+        return startbatch(s, in, s.batch);
+    s.batch->size = static_cast<std::uint32_t>(in.end - in.block);
+    startbatch(s, in, s.handover(s, s.batch));
 }
 
 } // namespace
 
-void scaninput(Input& in, Batch* first, Handover handover)
+Batch* scaninput(Scanner& s, Input& in, Batch* first)
 {
-    scan.handover = handover;
-    scan.kernel = bestkernel();
-    startbatch(in, first);
+    startbatch(s, in, first);
+    in.owner = &s;
     in.beforefill = nextblock;
     for (;;) {
-        takeplainwords(in);
+        takeplainwords(s, in);
         Word word;
-        const int last = readword(in, scan.wordbuf, maxwordlen, word);
-        if (last >= 0 || scan.wordbuf[0] != 0)
-            addreadword(word);
+        const int last = readword(in, s.wordbuf, maxwordlen, word);
+        if (last >= 0 || s.wordbuf[0] != 0)
+            addreadword(s, word);
         if (last < 0)
             break;
     }
     in.beforefill = nullptr;
-    scan.batch->last = true;
-    handover(scan.batch);
+    s.batch->size = static_cast<std::uint32_t>(in.end - in.block);
+    s.batch->readerror = in.readerror;
+    s.batch->last = true;
+    return s.handover(s, s.batch);
 }
 
 void hashbatch(Batch& b)
@@ -186,5 +184,5 @@ void hashbatch(Batch& b)
     b.hashed = true;
     // A word that began in an earlier block comes with its hash.
     const std::uint32_t first = b.straddles ? 1 : 0;
-    hashspans(scan.kernel, b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
+    hashspans(kernel(), b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
 }

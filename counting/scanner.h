@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "input.h"
+#include "simd.h"
 #include "wordreader.h"
 
 inline constexpr std::size_t batchbytes = std::size_t{1} << 15;
@@ -26,8 +27,10 @@ struct Batch {
 
     std::uint64_t blockstart = 0; // the offset in the input of data[0]
     std::uint32_t words = 0;
-    bool last = false;            // no batch follows this one
+    std::uint32_t size = 0;       // bytes in `data`
+    bool last = false;            // no batch follows this one in its range
     bool hashed = false;          // whether `hashes` are filled in
+    int readerror = 0;            // with `last`: errno of a read that failed
     // Word 0 may have begun in an earlier block, whose bytes are gone by
     // now: then its offset and bytes are kept here.
     bool straddles = false;
@@ -44,14 +47,29 @@ struct Batch {
     const unsigned char* bytes(std::uint32_t i) const { return i == 0 && straddles ? firstbytes : data + offsets[i]; }
 };
 
+struct Scanner;
+
 // Receives each batch once its block is used up and returns the batch to
 // fill next, which may be the same one once it has been counted.
-using Handover = Batch* (*)(Batch* full);
+using Handover = Batch* (*)(Scanner& scanner, Batch* full);
+
+// A reading thread's state.
+struct Scanner {
+    Handover handover = nullptr;
+    int ring = 0; // which ring the handover fills, for a caller with several
+
+    // The reader's own, between calls of handover.
+    Batch* batch = nullptr;  // the batch of the current block
+    bool classified = false; // whether `masks` describe the current block
+    Masks masks[batchbytes / 64 + 2];
+    unsigned char wordbuf[maxwordlen + 2];
+};
 
 // Fills in the hashes of a batch's words, once.
 void hashbatch(Batch& b);
 
-// Reads `in`, which must not have been read yet, to its end through batches:
-// `first` is filled first. The last batch is handed over with `last` set;
-// a read error ends the input early, with in.readerror set.
-void scaninput(Input& in, Batch* first, Handover handover);
+// Reads `in` from where it stands to its end, which must not be inside a
+// word, through batches: `first` is filled first. The last batch is handed
+// over with `last` set, and with `readerror` if a read failed, which ends
+// the input early. Returns the batch that handover gave back for it.
+Batch* scaninput(Scanner& scanner, Input& in, Batch* first);

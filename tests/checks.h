@@ -100,8 +100,9 @@ inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount, b
 }
 
 // The first byte picks the table, at one of four capacities, or a whole run
-// on a file or a pipe; the next two pick their settings and where a pipe's
-// input is split; the rest is input.
+// on a file or a pipe; the next two pick their settings, the threads (a file
+// read by several is cut into ranges, more of them the smaller it is) and
+// where a pipe's input is split; the rest is input.
 inline bool matches(const Bytes& data)
 {
     if (data.size() < 3)
@@ -111,6 +112,8 @@ inline bool matches(const Bytes& data)
                    b = static_cast<unsigned char>(data[2]);
     static constexpr bool (*tables[])(const Bytes&, std::uint64_t) = {tablematches<1>, tablematches<3>,
                                                                       tablematches<17>, tablematches<64>};
-    return pick < 4 ? tables[pick](input, std::uint64_t{b} << 8 | a)
-                    : runmatches(input, 1 + a % 62, 1 + b % 16, pick == 5, (b << 8 | a) % (input.size() + 1));
+    if (pick < 4)
+        return tables[pick](input, std::uint64_t{b} << 8 | a);
+    setenv("TALLVIK_THREADS", std::to_string(1 + (a ^ b) % 4).c_str(), 1);
+    return runmatches(input, 1 + a % 62, 1 + b % 16, pick == 5, (b << 8 | a) % (input.size() + 1));
 }

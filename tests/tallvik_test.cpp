@@ -114,7 +114,6 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
     // With a minimum count of 1 every word is printed; the longer texts cross
     // the boundaries of the blocks the input is read in.
     for (unsigned round = 0; round < 1500; ++round) {
-        setenv("TALLVIK_THREADS", round % 3 ? "2" : "1", 1);
         const Bytes settings = {char(4 + round % 2), char(round % 3 ? round % 8 : random()), char(random() % 3)};
         ASSERT_TRUE(matches(settings + randomtext(random() % (round % 100 ? 300 : 150000)))) << round;
     }
