@@ -38,6 +38,10 @@ void attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize)
     fcntl(fd, F_SETPIPE_SZ, 1 << 18);
     in = Input{};
     in.fd = fd;
+    // Standard input may be a file that something has read part of before:
+    // offsets are the file's own, so that it can be read again at them.
+    if (const off_t at = lseek(fd, 0, SEEK_CUR); at > 0)
+        in.blockstart = static_cast<std::uint64_t>(at);
     in.block = block;
     in.blocksize = blocksize;
     in.next = in.end = block;

@@ -210,6 +210,9 @@ TEST(Program, PrintsExactlyWhatItShould)
         // A pipe needs no temporary file until the table is full.
         {"cat in | TMPDIR=/no tallvik /dev/stdin 3 2; mkfifo p; cat in >p & tallvik p 3 2", numbers, 0, counts + counts},
         {"cat in | tallvik - 3 2; tallvik - 3 2 <in; cp in ./-; tallvik ./- 3 2", numbers, 0, counts + counts + counts},
+        // Standard input is a file of which something has read 19 bytes.
+        {"{ head -c 19 >/dev/null; tallvik - 1 1; } <in", "skipped words here first words", 0,
+         counted(1, "first words") + summary(2, 1, 2)},
         {"tallvik . 3 2", "", 2, "", "tallvik: cannot read '.': Is a directory\n"},
         {"tallvik in 3 1 >/dev/full", numbers, 2, "", "tallvik: cannot write standard output: No space left on device\n"},
         {"seq -f w%g 300000 >many; tallvik many 3 1 | head -c 10", "", 0, "       1 w"},
