@@ -61,31 +61,61 @@ inline typename V::type hashstep(typename V::type h, typename V::type quad)
 // multiple of `V::lanes`, a word in each lane. Words of one length need no
 // masks and no steps past their end. No library templates are used here:
 // this may be compiled for a newer processor than the rest of the program.
+// The hash of one vector of words of `length` bytes from h on, from byte
+// `from`: steps for the bytes of whole quads, then for those left.
+template <class V>
+inline typename V::type hashquads(typename V::type h, const unsigned char* data, const std::uint32_t* offsets,
+                                  int length)
+{
+    int j = 0;
+    for (; j + 4 <= length; j += 4) {
+        const auto quad = V::quads(data, offsets, j);
+        h = hashstep<V, 24>(h, quad);
+        h = hashstep<V, 16>(h, quad);
+        h = hashstep<V, 8>(h, quad);
+        h = hashstep<V, 0>(h, quad);
+    }
+    if (j < length) {
+        const auto quad = V::quads(data, offsets, j);
+        h = hashstep<V, 24>(h, quad);
+        if (j + 1 < length)
+            h = hashstep<V, 16>(h, quad);
+        if (j + 2 < length)
+            h = hashstep<V, 8>(h, quad);
+    }
+    return h;
+}
+
+// Hashes `count` words of `length` bytes each, at data + offsets[i], a
+// multiple of `V::lanes`, a word in each lane. Words of one length need no
+// masks and no steps past their end; two vectors go side by side, since
+// each step waits for the one before. No library templates are used here:
+// this may be compiled for a newer processor than the rest of the program.
 template <class V>
 inline void hashequal(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
                       std::uint32_t* hashes)
 {
     using T = typename V::type;
-    for (std::uint32_t i = 0; i < count; i += V::lanes) {
-        T h = V::zero();
+    std::uint32_t i = 0;
+    for (; i + 2 * V::lanes <= count; i += 2 * V::lanes) {
+        T first = V::zero(), second = V::zero();
         int j = 0;
         for (; j + 4 <= length; j += 4) {
-            const T quad = V::quads(data, offsets + i, j);
-            h = hashstep<V, 24>(h, quad);
-            h = hashstep<V, 16>(h, quad);
-            h = hashstep<V, 8>(h, quad);
-            h = hashstep<V, 0>(h, quad);
+            const T a = V::quads(data, offsets + i, j), b = V::quads(data, offsets + i + V::lanes, j);
+            first = hashstep<V, 24>(first, a);
+            second = hashstep<V, 24>(second, b);
+            first = hashstep<V, 16>(first, a);
+            second = hashstep<V, 16>(second, b);
+            first = hashstep<V, 8>(first, a);
+            second = hashstep<V, 8>(second, b);
+            first = hashstep<V, 0>(first, a);
+            second = hashstep<V, 0>(second, b);
         }
-        if (j < length) {
-            const T quad = V::quads(data, offsets + i, j);
-            h = hashstep<V, 24>(h, quad);
-            if (j + 1 < length)
-                h = hashstep<V, 16>(h, quad);
-            if (j + 2 < length)
-                h = hashstep<V, 8>(h, quad);
-        }
-        V::store32(hashes + i, h);
+        V::store32(hashes + i, hashquads<V>(first, data + j, offsets + i, length - j));
+        V::store32(hashes + i + V::lanes, hashquads<V>(second, data + j, offsets + i + V::lanes, length - j));
     }
+    if (i < count)
+        V::store32(hashes + i, hashquads<V>(V::zero(), data, offsets + i, length));
 }
 
 } // namespace
