@@ -1,5 +1,6 @@
 // Pass one's reader: the input a block at a time, each block handed on with
-// the words that end in it, their hashes, lengths and offsets.
+// the words that end in it, their offsets and lengths; hashbatch then takes
+// their hashes, in whichever thread has time.
 //
 // In a block, the classifier's masks lead from word to word with bit scans,
 // and a word that is a plain run of letters ended by a separator, the usual
