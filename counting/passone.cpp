@@ -53,6 +53,9 @@ Ranges ranges;
 
 const char* inputname;
 std::uint64_t counted;
+// Chosen once per run, before any thread starts: a static chosen on first
+// use would need a guard from the C++ runtime library.
+Kernel kernel = Kernel::portable;
 bool showing; // progress
 
 // A large vocabulary spreads over megabytes of table, and most adds would
@@ -60,7 +63,7 @@ bool showing; // progress
 // before it is counted, by which time its cache line has arrived.
 void countbatch(Batch& b)
 {
-    hashbatch(b);
+    hashbatch(b, kernel);
     constexpr std::uint32_t lookahead = 16;
     for (std::uint32_t i = 0; i < lookahead && i < b.words; ++i)
         expectword(b.hashes[i]);
@@ -114,7 +117,7 @@ Batch* passon(Scanner& s, Batch* full)
     Ring& r = rings[s.ring];
     const std::uint32_t k = r.filled.load(std::memory_order_relaxed) + 1;
     if (k - r.emptied.load(std::memory_order_relaxed) > ringsize / 2)
-        hashbatch(*full);
+        hashbatch(*full, kernel);
     r.filled.store(k, std::memory_order_release);
     wake(r.filled);
     // Batch k may be filled once batch k - ringsize has been emptied.
@@ -236,6 +239,9 @@ std::uint64_t countwords(Input& in, const char* name, int threads)
 {
     inputname = name;
     counted = 0;
+    kernel = bestkernel();
+    for (Scanner& s : scanners)
+        s.kernel = kernel;
     unsigned char* const block = in.block;
     const std::size_t blocksize = in.blocksize;
     const std::uint64_t size = inputsize(in);

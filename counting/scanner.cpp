@@ -10,17 +10,10 @@ namespace {
 
 using namespace wordbytes;
 
-// Chosen once: the processor does not change during a run.
-Kernel kernel()
-{
-    static const Kernel best = bestkernel();
-    return best;
-}
-
 void classifyblock(Scanner& s, std::size_t n)
 {
     const std::size_t used = (n + 63) / 64;
-    classify(kernel(), s.batch->data, used, s.masks);
+    classify(s.kernel, s.batch->data, used, s.masks);
     if (n % 64 != 0) {
         const std::uint64_t inside = (std::uint64_t{1} << (n % 64)) - 1;
         s.masks[used - 1].letters &= inside;
@@ -177,7 +170,7 @@ Batch* scaninput(Scanner& s, Input& in, Batch* first)
     return s.handover(s, s.batch);
 }
 
-void hashbatch(Batch& b)
+void hashbatch(Batch& b, Kernel kernel)
 {
     if (b.hashed)
         return;
@@ -189,5 +182,5 @@ void hashbatch(Batch& b)
         __builtin_prefetch(b.data + at);
     // A word that began in an earlier block comes with its hash.
     const std::uint32_t first = b.straddles ? 1 : 0;
-    hashspans(kernel(), b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
+    hashspans(kernel, b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
 }

@@ -58,6 +58,7 @@ using Handover = Batch* (*)(Scanner& scanner, Batch* full);
 struct Scanner {
     Handover handover = nullptr;
     int ring = 0; // which ring the handover fills, for a caller with several
+    Kernel kernel = Kernel::portable;
 
     // The reader's own, between calls of handover.
     Batch* batch = nullptr;  // the batch of the current block
@@ -66,8 +67,8 @@ struct Scanner {
     unsigned char wordbuf[maxwordlen + 2];
 };
 
-// Fills in the hashes of a batch's words, once.
-void hashbatch(Batch& b);
+// Fills in the hashes of a batch's words with `kernel`, once.
+void hashbatch(Batch& b, Kernel kernel);
 
 // Reads `in` from where it stands to its end, which must not be inside a
 // word, through batches: `first` is filled first. The last batch is handed
