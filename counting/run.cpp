@@ -19,7 +19,7 @@ namespace {
 constexpr int defaultminwordlen = 3;
 constexpr std::int32_t defaultmincount = 10;
 
-unsigned char block[1 << 17];
+unsigned char block[1 << 15];
 unsigned char wordbuf[maxwordlen + 2];
 
 // The C library's atoi, but wrapping on overflow instead of being undefined:

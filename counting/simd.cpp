@@ -6,10 +6,10 @@
 
 void classifysse2(const unsigned char* data, std::size_t chunks, Masks* out);
 void classifyavx2(const unsigned char* data, std::size_t chunks, Masks* out);
-void hashsse2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
-              std::uint32_t* hashes);
-void hashavx2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
-              std::uint32_t* hashes);
+void hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
+              std::uint32_t count, std::uint32_t* hashes);
+void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
+              std::uint32_t count, std::uint32_t* hashes);
 
 using namespace wordbytes;
 
@@ -84,8 +84,7 @@ void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* of
         ++next[lengths[i] * copies + i % copies + 1];
     for (std::uint32_t k = 1; k < std::size(next); ++k)
         next[k] += next[k - 1];
-    std::uint32_t at[most], sorted[most];
-    std::uint16_t index[most];
+    std::uint16_t at[most], index[most];
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t place = next[lengths[i] * copies + i % copies]++;
         at[place] = offsets[i];
@@ -99,11 +98,9 @@ void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* of
         const std::uint32_t words = first[length] - static_cast<std::uint32_t>(begin);
         const std::uint32_t whole = words / static_cast<std::uint32_t>(lanes) * static_cast<std::uint32_t>(lanes);
 #ifdef TALLVIK_X86_KERNELS
-        (kernel == Kernel::avx2 ? hashavx2 : hashsse2)(data, at + begin, length, whole, sorted + begin);
+        (kernel == Kernel::avx2 ? hashavx2 : hashsse2)(data, at + begin, index + begin, length, whole, hashes);
 #endif
         for (std::uint32_t i = static_cast<std::uint32_t>(begin) + whole; i < first[length]; ++i)
-            sorted[i] = hashbytes(data + at[i], length);
+            hashes[index[i]] = hashbytes(data + at[i], length);
     }
-    for (std::uint32_t i = 0; i < count; ++i)
-        hashes[index[i]] = sorted[i];
 }

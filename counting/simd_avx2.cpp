@@ -26,9 +26,9 @@ struct Avx2 {
     template <int N> static type shiftright(type v) { return _mm256_srli_epi32(v, N); }
     template <int N> static type shiftrightsigned(type v) { return _mm256_srai_epi32(v, N); }
     static void store32(std::uint32_t* p, type v) { _mm256_storeu_si256(reinterpret_cast<type*>(p), v); }
-    static type quads(const unsigned char* data, const std::uint32_t* offsets, int j)
+    static type quads(const unsigned char* data, const std::uint16_t* offsets, int j)
     {
-        const type at = _mm256_loadu_si256(reinterpret_cast<const type*>(offsets));
+        const type at = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(offsets)));
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(data + j), at, 1);
     }
 };
@@ -40,8 +40,8 @@ void classifyavx2(const unsigned char* data, std::size_t chunks, Masks* out)
     classifychunks<Avx2>(data, chunks, out);
 }
 
-void hashavx2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
-              std::uint32_t* hashes)
+void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
+              std::uint32_t count, std::uint32_t* hashes)
 {
-    hashequal<Avx2>(data, offsets, length, count, hashes);
+    hashequal<Avx2>(data, offsets, index, length, count, hashes);
 }

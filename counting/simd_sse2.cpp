@@ -32,7 +32,7 @@ struct Sse2 {
         std::memcpy(&v, p, 4);
         return v;
     }
-    static type quads(const unsigned char* data, const std::uint32_t* offsets, int j)
+    static type quads(const unsigned char* data, const std::uint16_t* offsets, int j)
     {
         return _mm_set_epi32(at(data + offsets[3] + j), at(data + offsets[2] + j), at(data + offsets[1] + j),
                              at(data + offsets[0] + j));
@@ -46,8 +46,8 @@ void classifysse2(const unsigned char* data, std::size_t chunks, Masks* out)
     classifychunks<Sse2>(data, chunks, out);
 }
 
-void hashsse2(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
-              std::uint32_t* hashes)
+void hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
+              std::uint32_t count, std::uint32_t* hashes)
 {
-    hashequal<Sse2>(data, offsets, length, count, hashes);
+    hashequal<Sse2>(data, offsets, index, length, count, hashes);
 }

@@ -57,14 +57,10 @@ inline typename V::type hashstep(typename V::type h, typename V::type quad)
     return V::add32(V::template shiftleft<1>(h), V::template shiftright<1>(h));
 }
 
-// Hashes `count` words of `length` bytes each, at data + offsets[i], a
-// multiple of `V::lanes`, a word in each lane. Words of one length need no
-// masks and no steps past their end. No library templates are used here:
-// this may be compiled for a newer processor than the rest of the program.
-// The hash of one vector of words of `length` bytes from h on, from byte
-// `from`: steps for the bytes of whole quads, then for those left.
+// The hash of one vector of words of `length` bytes, going on from `h`:
+// steps for the bytes of whole quads, then for those left.
 template <class V>
-inline typename V::type hashquads(typename V::type h, const unsigned char* data, const std::uint32_t* offsets,
+inline typename V::type hashquads(typename V::type h, const unsigned char* data, const std::uint16_t* offsets,
                                   int length)
 {
     int j = 0;
@@ -86,14 +82,26 @@ inline typename V::type hashquads(typename V::type h, const unsigned char* data,
     return h;
 }
 
-// Hashes `count` words of `length` bytes each, at data + offsets[i], a
-// multiple of `V::lanes`, a word in each lane. Words of one length need no
-// masks and no steps past their end; two vectors go side by side, since
-// each step waits for the one before. No library templates are used here:
-// this may be compiled for a newer processor than the rest of the program.
+// Stores the hashes in `h` at hashes[index[k]], lane k: the vector's words
+// were sorted, the hashes go back to their words' places.
 template <class V>
-inline void hashequal(const unsigned char* data, const std::uint32_t* offsets, int length, std::uint32_t count,
-                      std::uint32_t* hashes)
+inline void scatter(typename V::type h, const std::uint16_t* index, std::uint32_t* hashes)
+{
+    std::uint32_t lanes[V::lanes];
+    V::store32(lanes, h);
+    for (int k = 0; k < V::lanes; ++k)
+        hashes[index[k]] = lanes[k];
+}
+
+// Hashes `count` words of `length` bytes each, at data + offsets[i], a
+// multiple of `V::lanes`, a word in each lane, into hashes[index[i]]. Words
+// of one length need no masks and no steps past their end; two vectors go
+// side by side, since each step waits for the one before. No library
+// templates are used here: this may be compiled for a newer processor than
+// the rest of the program.
+template <class V>
+inline void hashequal(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index,
+                      int length, std::uint32_t count, std::uint32_t* hashes)
 {
     using T = typename V::type;
     std::uint32_t i = 0;
@@ -111,11 +119,11 @@ inline void hashequal(const unsigned char* data, const std::uint32_t* offsets, i
             first = hashstep<V, 0>(first, a);
             second = hashstep<V, 0>(second, b);
         }
-        V::store32(hashes + i, hashquads<V>(first, data + j, offsets + i, length - j));
-        V::store32(hashes + i + V::lanes, hashquads<V>(second, data + j, offsets + i + V::lanes, length - j));
+        scatter<V>(hashquads<V>(first, data + j, offsets + i, length - j), index + i, hashes);
+        scatter<V>(hashquads<V>(second, data + j, offsets + i + V::lanes, length - j), index + i + V::lanes, hashes);
     }
     if (i < count)
-        V::store32(hashes + i, hashquads<V>(V::zero(), data, offsets + i, length));
+        scatter<V>(hashquads<V>(V::zero(), data, offsets + i, length), index + i, hashes);
 }
 
 } // namespace
