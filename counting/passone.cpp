@@ -134,6 +134,13 @@ void countrange(Ring& r)
         while (r.filled.load(std::memory_order_acquire) == k)
             sleepwhile(r.filled, k);
         Batch& b = r.batches[k % ringsize];
+        // A batch left to be hashed here has its block in the reader's
+        // cache, and the hash kernels read it out of order, each read a
+        // wait; a pass in order first has the lines on their way while the
+        // words are sorted.
+        if (!b.hashed)
+            for (std::size_t at = 0; at < b.size; at += 64)
+                __builtin_prefetch(b.data + at);
         countbatch(b);
         last = b.last;
         r.emptied.store(k + 1, std::memory_order_release);
@@ -142,7 +149,8 @@ void countrange(Ring& r)
 }
 
 // The first offset from `at` on that is 0, follows a separator, or is the
-// end of the file; with `err` set if the file cannot be read there.
+// end of the file; with `err` set if the file cannot be read there, and left
+// alone otherwise, so that one error survives the next call.
 std::uint64_t boundary(std::uint64_t at, int& err)
 {
     if (at == 0)
@@ -153,7 +161,8 @@ std::uint64_t boundary(std::uint64_t at, int& err)
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
-            err = got < 0 ? errno : 0;
+            if (got < 0)
+                err = errno;
             return from;
         }
         for (ssize_t i = 0; i < got; ++i)

@@ -175,11 +175,6 @@ void hashbatch(Batch& b, Kernel kernel)
     if (b.hashed)
         return;
     b.hashed = true;
-    // The block may sit in another core's cache, where the reader left it,
-    // and the hash kernels read it out of order, each read a wait; a pass in
-    // order first has the lines on their way while the words are sorted.
-    for (std::size_t at = 0; at < b.size; at += 64)
-        __builtin_prefetch(b.data + at);
     // A word that began in an earlier block comes with its hash.
     const std::uint32_t first = b.straddles ? 1 : 0;
     hashspans(kernel, b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
