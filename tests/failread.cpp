@@ -3,6 +3,7 @@
 // read; or, at the end of the first reading, the file is cut to
 // $FAILREAD_CHANGE bytes and "changed" written after them.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -11,18 +12,25 @@
 #include <unistd.h>
 
 namespace {
-long long left = std::getenv("FAILREAD_AFTER") ? std::atoll(std::getenv("FAILREAD_AFTER")) : -1;
+const bool limited = std::getenv("FAILREAD_AFTER") != nullptr;
+// Threads read at once: each takes its share of what is left before it reads.
+std::atomic<long long> left = limited ? std::atoll(std::getenv("FAILREAD_AFTER")) : 0;
 const char* change = std::getenv("FAILREAD_CHANGE");
 
 ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 {
     static const auto real = reinterpret_cast<ssize_t (*)(int, void*, std::size_t)>(dlsym(RTLD_NEXT, "read"));
     static const auto realp = reinterpret_cast<ssize_t (*)(int, void*, std::size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
-    if (left == 0)
-        return errno = EIO, -1;
-    size = std::min<std::size_t>(size, static_cast<std::size_t>(left));
+    for (long long have = left; limited; ) {
+        if (have <= 0)
+            return errno = EIO, -1;
+        size = std::min<std::size_t>(size, static_cast<std::size_t>(have));
+        if (left.compare_exchange_weak(have, have - static_cast<long long>(size)))
+            break;
+    }
     const ssize_t got = offset < 0 ? real(fd, buf, size) : realp(fd, buf, size, offset);
-    left -= got > 0 ? got : 0;
+    if (limited)
+        left += static_cast<long long>(size) - (got > 0 ? got : 0);
     if (got == 0 && change != nullptr) {
         const int file = open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY);
         if (ftruncate(file, std::atoll(change)) != 0 || pwrite(file, "changed", 7, std::atoll(change)) != 7)

@@ -220,6 +220,9 @@ TEST(Program, PrintsExactlyWhatItShould)
         {"for n in 1000 $(($(stat -c %s in) + 100)) 9999999; do LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done",
          far, 0, counted(2, "alpha beta gamma") + counted(2, "alpha beta gamma delta") + summary(8, 3, 4),
          unread + unread},
+        // Four threads, three of them reading ranges of the file at once.
+        {"for n in 0 1000 100000; do TALLVIK_THREADS=4 LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done", far, 2,
+         "", times(3, unread)},
         // Between the passes the first delta is overwritten, or cut off.
         {"for n in 300034 300024; do cp in x; LD_PRELOAD=$L FAILREAD_CHANGE=$n tallvik x 3 2; done", far, 2,
          times(2, counted(2, "alpha beta gamma")), times(2, "tallvik: cannot read 'x': the file changed after its words were counted\n")},
