@@ -22,12 +22,23 @@ static_assert(maxwordlen < 64, "a length must fit the top bits of an offset");
 // Room for every record a table that never fills can make, when they hold
 // offsets. Once records go to the temporary file, this is its write buffer,
 // and in the second pass its read buffer.
+//
+// Records that hold offsets fill it from the front, and the words of the
+// first of them fill it from the back, each word after its length, the
+// first word last. A record that needs room takes it from the newest words;
+// after that no word is kept, so the words kept are always those of the
+// first `keptwords` records.
 constexpr std::size_t hugepage = std::size_t{1} << 21;
 alignas(hugepage) unsigned char store[std::size_t{maxwords} * offsetrecord];
-std::size_t filled; // bytes of records in `store`
-std::size_t at;     // where the next record to read begins
-bool keeping;
-int spill = -1; // the temporary file, once records have gone there
+std::size_t filled;        // bytes of records in `store`
+std::size_t at;            // where the next record to read begins
+std::size_t wordsfrom;     // where the words kept begin
+std::size_t nextword;      // where the next word to read ends
+std::uint64_t keptwords;   // records whose words are kept at the back
+std::uint64_t recordsread; // records read so far
+bool keeping;              // every record holds its word, not its offset
+bool caching;              // the words of new records may still be kept
+int spill = -1;            // the temporary file, once records have gone there
 
 // An unnamed file in $TMPDIR (or /tmp): it vanishes with the process, however
 // the process ends.
@@ -49,6 +60,22 @@ int opentemporary()
     if (fd >= 0)
         unlink(path);
     return fd;
+}
+
+// Gives the room of the newest word kept back to the records.
+void dropnewestword()
+{
+    wordsfrom += 1 + std::size_t{store[wordsfrom]};
+    --keptwords;
+    caching = false;
+}
+
+void keepword(const unsigned char* bytes, std::size_t length)
+{
+    wordsfrom -= 1 + length;
+    store[wordsfrom] = static_cast<unsigned char>(length);
+    std::memcpy(store + wordsfrom + 1, bytes, length);
+    ++keptwords;
 }
 
 bool spillstore()
@@ -100,12 +127,18 @@ void startrecords(bool keepwords, bool large)
         close(spill);
     spill = -1;
     filled = at = 0;
+    wordsfrom = sizeof store;
+    keptwords = 0;
     keeping = keepwords;
+    caching = !keepwords && large;
 }
 
 bool record(const Word& word, const unsigned char* bytes)
 {
-    const std::size_t size = keeping ? 5 + static_cast<std::size_t>(word.length) : offsetrecord;
+    const auto length = static_cast<std::size_t>(word.length);
+    const std::size_t size = keeping ? 5 + length : offsetrecord;
+    while (filled + size > wordsfrom && keptwords > 0)
+        dropnewestword();
     if (filled + size > sizeof store && !spillstore())
         return false;
     unsigned char* r = store + filled;
@@ -118,17 +151,24 @@ bool record(const Word& word, const unsigned char* bytes)
         std::memcpy(r + 4, &packed, 8);
     }
     filled += size;
+    if (caching && filled + 1 + length <= wordsfrom)
+        keepword(bytes, length);
+    else
+        caching = false;
     return true;
 }
 
 bool rewindrecords()
 {
     at = 0;
+    nextword = sizeof store;
+    recordsread = 0;
     return spill < 0 || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
 }
 
-int nextrecord(Word& word, unsigned char* bytes)
+int nextrecord(Record& record)
 {
+    Word& word = record.word;
     if (spill >= 0 && filled - at < largestrecord && !refill())
         return -1;
     if (at == filled)
@@ -138,7 +178,7 @@ int nextrecord(Word& word, unsigned char* bytes)
     if (keeping) {
         word.length = r[4];
         word.start = 0;
-        std::memcpy(bytes, r + 5, static_cast<std::size_t>(word.length));
+        std::memcpy(record.bytes, r + 5, static_cast<std::size_t>(word.length));
     } else {
         std::uint64_t packed;
         std::memcpy(&packed, r + 4, 8);
@@ -146,5 +186,10 @@ int nextrecord(Word& word, unsigned char* bytes)
         word.start = packed & ((std::uint64_t{1} << lengthshift) - 1);
     }
     at += keeping ? 5 + static_cast<std::size_t>(word.length) : offsetrecord;
+    record.kept = keeping || recordsread++ < keptwords;
+    if (!keeping && record.kept) {
+        nextword -= 1 + static_cast<std::size_t>(word.length);
+        std::memcpy(record.bytes, store + nextword + 1, static_cast<std::size_t>(word.length));
+    }
     return 1;
 }

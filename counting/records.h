@@ -18,6 +18,11 @@
 // to the table's capacity fit in fixed storage as long as words are of
 // usual length; the rest go to an unnamed temporary file in $TMPDIR (or
 // /tmp), which only a full table or very long words call for.
+//
+// A large file's records keep the words too while the storage has room for
+// them beside the offsets: then pass two need not read the file again, which
+// on a large vocabulary means reading almost all of it, since a word to
+// print lies in almost every block.
 #pragma once
 
 #include <cstdint>
@@ -25,19 +30,26 @@
 #include "wordreader.h"
 
 // Starts an empty set of records that keep each word's bytes when `keepwords`
-// is set, else its offset; for a `large` input, in huge pages.
+// is set, else its offset; for a `large` input, in huge pages, with the
+// words kept beside the offsets while there is room.
 void startrecords(bool keepwords, bool large);
 
 // Notes that `word`, whose bytes are at `bytes`, created an entry. Returns
 // false with errno set if the temporary file cannot be made or written.
 bool record(const Word& word, const unsigned char* bytes);
 
+// A record as it comes back: the word's hash, length and offset and, if
+// `kept`, its bytes.
+struct Record {
+    Word word;
+    bool kept;
+    unsigned char bytes[maxwordlen];
+};
+
 // Gets the records back in the order they were noted: call rewindrecords()
-// once after the last record(), then nextrecord() for each record. It leaves
-// the word's hash, length and offset in `word` and, where the records keep
-// them, its bytes in `bytes` (room for maxwordlen); it returns 1 with a
-// record, 0 after the last, and -1 with errno set when the temporary file
-// cannot be read. rewindrecords() returns false with errno set when it
-// cannot be written.
+// once after the last record(), then nextrecord() for each record. It
+// returns 1 with a record, 0 after the last, and -1 with errno set when the
+// temporary file cannot be read. rewindrecords() returns false with errno
+// set when it cannot be written.
 bool rewindrecords();
-int nextrecord(Word& word, unsigned char* bytes);
+int nextrecord(Record& record);

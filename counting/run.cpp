@@ -57,12 +57,6 @@ std::uint32_t settlemincount(int argc, char** argv)
     return static_cast<std::uint32_t>(mincount);
 }
 
-// A word to print and, when the records keep them, its bytes.
-struct Pending {
-    Word word;
-    unsigned char bytes[maxwordlen];
-};
-
 // The word of a record, read again from the file; it must still be the word
 // that was counted there.
 const unsigned char* refetch(Input& in, const Word& w, const char* name)
@@ -85,18 +79,18 @@ const unsigned char* refetch(Input& in, const Word& w, const char* name)
 // occurrences, and once the table is empty nothing more can be printed. As in
 // pass one, each record's entry is prefetched `lookahead` records before it
 // is looked up; records whose word was pruned are most of them.
-void printwords(Input& in, const char* name, bool keepwords)
+void printwords(Input& in, const char* name)
 {
     if (tablesize() > 0 && !rewindrecords())
         fail("cannot write a temporary file for", name, errno);
     constexpr std::uint64_t lookahead = 16;
-    Pending ahead[lookahead];
+    Record ahead[lookahead];
     std::uint64_t read = 0;
     bool more = true;
     for (std::uint64_t done = 0; tablesize() > 0; ++done) {
         for (; more && read < done + lookahead; ++read) {
-            Pending& next = ahead[read % lookahead];
-            const int got = nextrecord(next.word, next.bytes);
+            Record& next = ahead[read % lookahead];
+            const int got = nextrecord(next);
             if (got < 0)
                 fail("cannot read the temporary file for", name, errno);
             if (!(more = got > 0))
@@ -105,9 +99,9 @@ void printwords(Input& in, const char* name, bool keepwords)
         }
         if (done == read)
             break;
-        const Pending& p = ahead[done % lookahead];
+        const Record& p = ahead[done % lookahead];
         if (const std::uint32_t count = findword(p.word.hash)) {
-            printcount(count, keepwords ? p.bytes : refetch(in, p.word, name), p.word.length);
+            printcount(count, p.kept ? p.bytes : refetch(in, p.word, name), p.word.length);
             dropword(p.word.hash);
         }
     }
@@ -160,7 +154,7 @@ int run(int argc, char** argv)
     const std::uint64_t words = countwords(in, name, passonethreads(large));
     const std::int32_t distinct = tablesize();
     prunewords(mincount);
-    printwords(in, name, keepwords);
+    printwords(in, name);
 
     printsummary(words, minwordlen, distinct);
     flushoutput();
