@@ -21,10 +21,20 @@ namespace {
 constexpr int maxthreads = 4;
 constexpr int maxreaders = maxthreads - 1;
 
+// A count of batches that one thread advances, modulo 2^32, and the other
+// may sleep on. The sleeper says so before its last look at the count, and
+// the other looks for a sleeper after advancing it, both in one total
+// order: so either the sleeper sees the new count or the other sees the
+// sleeper and wakes it, and a batch that changes hands with nobody asleep
+// costs no system call.
+struct Count {
+    std::atomic<std::uint32_t> done;
+    std::atomic<bool> sleeping;
+};
+
 // A reader's batches on their way to the counter. The reader fills
 // batches[k % ringsize] with its k-th batch, the counter empties them in the
-// same order. Each counts the batches it is done with, modulo 2^32; a batch
-// changes hands with these counts (release, then acquire), and a thread with
+// same order, and each counts the batches it is done with; a thread with
 // nothing to do sleeps on the other's count. Futexes rather than the
 // library's waits keep the C++ runtime library, and the megabyte and more
 // it maps, out of the process. Four blocks are enough that neither side
@@ -32,7 +42,7 @@ constexpr int maxreaders = maxthreads - 1;
 constexpr std::uint32_t ringsize = 4;
 struct Ring {
     Batch batches[ringsize];
-    std::atomic<std::uint32_t> filled, emptied;
+    Count filled, emptied;
 };
 static_assert(sizeof(std::atomic<std::uint32_t>) == 4 && std::atomic<std::uint32_t>::is_always_lock_free);
 Ring rings[maxreaders];
@@ -93,21 +103,26 @@ Batch* countnow(Scanner&, Batch* full)
 
 // The other thread is usually a few microseconds from done, less than going
 // to sleep and being woken costs: so spin a while first.
-void sleepwhile(std::atomic<std::uint32_t>& count, std::uint32_t seen)
+void sleepwhile(Count& count, std::uint32_t seen)
 {
     for (int spin = 0; spin < 4096; ++spin) {
-        if (count.load(std::memory_order_acquire) != seen)
+        if (count.done.load(std::memory_order_acquire) != seen)
             return;
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
 #endif
     }
-    syscall(SYS_futex, &count, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+    count.sleeping.store(true);
+    if (count.done.load() == seen)
+        syscall(SYS_futex, &count.done, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+    count.sleeping.store(false, std::memory_order_relaxed);
 }
 
-void wake(std::atomic<std::uint32_t>& count)
+void advance(Count& count, std::uint32_t done)
 {
-    syscall(SYS_futex, &count, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+    count.done.store(done);
+    if (count.sleeping.load())
+        syscall(SYS_futex, &count.done, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
 // Hashing goes to whichever thread has time: the reader hashes a batch
@@ -118,13 +133,12 @@ void wake(std::atomic<std::uint32_t>& count)
 Batch* passon(Scanner& s, Batch* full)
 {
     Ring& r = rings[s.ring];
-    const std::uint32_t k = r.filled.load(std::memory_order_relaxed) + 1;
-    if (k - r.emptied.load(std::memory_order_relaxed) > ringsize / 2)
+    const std::uint32_t k = r.filled.done.load(std::memory_order_relaxed) + 1;
+    if (k - r.emptied.done.load(std::memory_order_relaxed) > ringsize / 2)
         hashbatch(*full, kernel);
-    r.filled.store(k, std::memory_order_release);
-    wake(r.filled);
+    advance(r.filled, k);
     // Batch k may be filled once batch k - ringsize has been emptied.
-    for (std::uint32_t e; k + 1 - (e = r.emptied.load(std::memory_order_acquire)) > ringsize;)
+    for (std::uint32_t e; k + 1 - (e = r.emptied.done.load(std::memory_order_acquire)) > ringsize;)
         sleepwhile(r.emptied, e);
     return &r.batches[k % ringsize];
 }
@@ -133,8 +147,8 @@ Batch* passon(Scanner& s, Batch* full)
 void countrange(Ring& r)
 {
     for (bool last = false; !last;) {
-        const std::uint32_t k = r.emptied.load(std::memory_order_relaxed);
-        while (r.filled.load(std::memory_order_acquire) == k)
+        const std::uint32_t k = r.emptied.done.load(std::memory_order_relaxed);
+        while (r.filled.done.load(std::memory_order_acquire) == k)
             sleepwhile(r.filled, k);
         Batch& b = r.batches[k % ringsize];
         // A batch left to be hashed here has its block in the reader's
@@ -146,8 +160,7 @@ void countrange(Ring& r)
                 __builtin_prefetch(b.data + at);
         countbatch(b);
         last = b.last;
-        r.emptied.store(k + 1, std::memory_order_release);
-        wake(r.emptied);
+        advance(r.emptied, k + 1);
     }
 }
 
@@ -208,8 +221,8 @@ void countbehindreaders(Input& in, int readers)
     pthread_t threads[maxreaders];
     int started = 0;
     for (int r = 0; r < readers; ++r) {
-        rings[r].filled = 0;
-        rings[r].emptied = 0;
+        rings[r].filled.done = 0;
+        rings[r].emptied.done = 0;
         scanners[r].handover = passon;
         scanners[r].ring = r;
         void* (*body)(void*) = readers > 1 ? readranges : readall;
