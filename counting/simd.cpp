@@ -13,18 +13,6 @@ void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std
 
 using namespace wordbytes;
 
-namespace {
-
-wordhash hashbytes(const unsigned char* word, int length)
-{
-    wordhash h = 0;
-    for (int j = 0; j < length; ++j)
-        h = hashstep(h, word[j]);
-    return h;
-}
-
-} // namespace
-
 bool haskernel(Kernel kernel)
 {
 #ifdef TALLVIK_X86_KERNELS
@@ -101,6 +89,6 @@ void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* of
         (kernel == Kernel::avx2 ? hashavx2 : hashsse2)(data, at + begin, index + begin, length, whole, hashes);
 #endif
         for (std::uint32_t i = static_cast<std::uint32_t>(begin) + whole; i < first[length]; ++i)
-            hashes[index[i]] = hashbytes(data + at[i], length);
+            hashes[index[i]] = hashbytes(data + at[i], static_cast<std::size_t>(length));
     }
 }

@@ -6,8 +6,9 @@
 // classify is the first stage of reading a block: which of its bytes are
 // letters, which may begin a word (a letter or an apostrophe), and which
 // may join two runs of letters, as bit masks, so that the reader finds word
-// starts and ends with bit operations instead of a branch per byte. hashspans takes the hashes of many words at
-// once, one word in each lane of a vector, bit for bit what hashword gives.
+// starts and ends with bit operations instead of a branch per byte.
+// hashspans takes the hashes of many words at once, one word in each lane
+// of a vector, bit for bit what hashword gives.
 #pragma once
 
 #include <cstddef>

@@ -120,8 +120,5 @@ wordhash hashword(unsigned char* buf, int maxlen)
     if (maxlen < 1)
         return 0xFFFFFFFFu;
     buf[maxlen] = 0;
-    wordhash h = 0;
-    for (const unsigned char* c = buf; *c != 0; ++c)
-        h = hashstep(h, *c);
-    return h;
+    return hashbytes(buf, std::strlen(reinterpret_cast<const char*>(buf)));
 }

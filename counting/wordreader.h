@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "input.h"
@@ -61,6 +62,14 @@ inline wordhash hashstep(wordhash h, unsigned char byte)
     h += t.middle;
     h ^= t.low;
     return (h << 1) + (h >> 1);
+}
+
+inline wordhash hashbytes(const unsigned char* word, std::size_t length)
+{
+    wordhash h = 0;
+    for (std::size_t j = 0; j < length; ++j)
+        h = hashstep(h, word[j]);
+    return h;
 }
 
 } // namespace wordbytes
