@@ -54,8 +54,9 @@ struct Scanner;
 // fill next, which may be the same one once it has been counted.
 using Handover = Batch* (*)(Scanner& scanner, Batch* full);
 
-// A reading thread's state.
-struct Scanner {
+// A reading thread's state, on cache lines of its own: readers side by side
+// would otherwise write to the lines of their neighbours' state.
+struct alignas(64) Scanner {
     Handover handover = nullptr;
     int ring = 0; // which ring the handover fills, for a caller with several
     Kernel kernel = Kernel::portable;
