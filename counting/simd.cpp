@@ -10,12 +10,16 @@ void hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std
               std::uint32_t count, std::uint32_t* hashes);
 void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
               std::uint32_t count, std::uint32_t* hashes);
+void hashavx512(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
+                std::uint32_t count, std::uint32_t* hashes);
 
 using namespace wordbytes;
 
 bool haskernel(Kernel kernel)
 {
 #ifdef TALLVIK_X86_KERNELS
+    if (kernel == Kernel::avx512)
+        return __builtin_cpu_supports("avx512f");
     return kernel != Kernel::avx2 || __builtin_cpu_supports("avx2");
 #else
     return kernel == Kernel::portable;
@@ -24,13 +28,16 @@ bool haskernel(Kernel kernel)
 
 Kernel bestkernel()
 {
-    return haskernel(Kernel::avx2) ? Kernel::avx2 : haskernel(Kernel::sse2) ? Kernel::sse2 : Kernel::portable;
+    for (Kernel kernel : {Kernel::avx512, Kernel::avx2, Kernel::sse2})
+        if (haskernel(kernel))
+            return kernel;
+    return Kernel::portable;
 }
 
 void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Masks* out)
 {
 #ifdef TALLVIK_X86_KERNELS
-    if (kernel == Kernel::avx2)
+    if (kernel == Kernel::avx2 || kernel == Kernel::avx512)
         return classifyavx2(data, chunks, out);
     if (kernel == Kernel::sse2)
         return classifysse2(data, chunks, out);
@@ -56,8 +63,16 @@ void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* of
     // A block's words at most, with room to spare.
     constexpr std::uint32_t most = (1 << 14) + 8;
     const int lanes = kernel == Kernel::avx2 ? 8 : kernel == Kernel::sse2 ? 4 : 1;
-    if (lanes == 1 || count > most) {
-        for (std::uint32_t i = 0; i < count; ++i)
+    if (kernel == Kernel::avx512 || lanes == 1 || count > most) {
+        // Two vectors of 16 words at a time as they come, the rest one by one.
+        std::uint32_t i = 0;
+#ifdef TALLVIK_X86_KERNELS
+        if (kernel == Kernel::avx512) {
+            i = count / 32 * 32;
+            hashavx512(data, offsets, lengths, i, hashes);
+        }
+#endif
+        for (; i < count; ++i)
             hashes[i] = hashbytes(data + offsets[i], lengths[i]);
         return;
     }

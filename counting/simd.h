@@ -1,14 +1,15 @@
 // The vector kernels of pass one's reader, one generic kernel per job
-// instantiated for each instruction set and chosen once at run time: AVX2
-// where the processor has it, SSE2 on every other x86-64, and portable code
-// elsewhere. All kernels give the same results.
+// instantiated for each instruction set and chosen once at run time:
+// AVX-512 or AVX2 where the processor has them, SSE2 on every other x86-64,
+// and portable code elsewhere. All kernels give the same results.
 //
 // classify is the first stage of reading a block: which of its bytes are
 // letters, which may begin a word (a letter or an apostrophe), and which
 // may join two runs of letters, as bit masks, so that the reader finds word
 // starts and ends with bit operations instead of a branch per byte.
 // hashspans takes the hashes of many words at once, one word in each lane
-// of a vector, bit for bit what hashword gives.
+// of a vector, bit for bit what hashword gives. (AVX-512 hashes 16 words at
+// once and classifies as AVX2 does.)
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,7 @@ struct Masks {
     std::uint64_t joiners; // apostrophes, backticks and hyphens
 };
 
-enum class Kernel { portable, sse2, avx2 };
+enum class Kernel { portable, sse2, avx2, avx512 };
 
 // Whether this build and this processor can run `kernel`.
 bool haskernel(Kernel kernel);

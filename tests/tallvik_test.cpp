@@ -67,7 +67,7 @@ TEST(Model, TableCountsAsTheListDoesAtSeveralCapacities)
 TEST(Kernels, ClassifyAndHashAsTheByteTableAndTheModelDo)
 {
     alignas(64) unsigned char block[128 + 64];
-    for (Kernel kernel : {Kernel::portable, Kernel::sse2, Kernel::avx2}) {
+    for (Kernel kernel : {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
         if (!haskernel(kernel))
             continue;
         // Every byte value at every place of a block, among letters and
