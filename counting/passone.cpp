@@ -74,16 +74,29 @@ bool showing; // progress
 // streaming through the cache pushes table lines out to memory, and sixteen
 // words ahead was not enough to cover that: sixty-four took a few percent
 // off every corpus here.
+//
+// Whether an add makes an entry is as hard to predict as whether the word is
+// new, so the words that did are noted without a branch and recorded after
+// the adds: one mispredicted branch less for each new word.
+std::uint16_t created[Batch::capacity];
+static_assert(Batch::capacity <= 65536, "a word's place in a batch must fit 16 bits");
+
 void countbatch(Batch& b)
 {
     hashbatch(b, kernel);
     constexpr std::uint32_t lookahead = 64;
     for (std::uint32_t i = 0; i < lookahead && i < b.words; ++i)
         expectword(b.hashes[i]);
+    std::uint32_t made = 0;
     for (std::uint32_t i = 0; i < b.words; ++i) {
         if (i + lookahead < b.words)
             expectword(b.hashes[i + lookahead]);
-        if (addword(b.hashes[i]) && !record(Word{b.hashes[i], b.lengths[i], b.start(i)}, b.bytes(i)))
+        created[made] = static_cast<std::uint16_t>(i);
+        made += addword(b.hashes[i]);
+    }
+    for (std::uint32_t k = 0; k < made; ++k) {
+        const std::uint32_t i = created[k];
+        if (!record(Word{b.hashes[i], b.lengths[i], b.start(i)}, b.bytes(i)))
             fail("cannot write a temporary file for", inputname, errno);
     }
     counted += b.words;
