@@ -12,15 +12,17 @@
 
 namespace {
 
-// A record is the hash, then either the offset with the length in its top
-// bits (12 bytes), or the length and the word's bytes.
-constexpr std::size_t offsetrecord = 12;
+// A record is the hash and the length, then either the word's bytes or its
+// offset, less the offset of the record before, seven bits to a byte, low
+// bits first, the top bit set on every byte but the last. Records come in
+// input order, so that difference is never negative, and it is small: on a
+// table that fills, most words are new and close together, and a record
+// takes 6 bytes, where the whole offset took 12, and half as much goes to
+// the temporary file.
 constexpr std::size_t largestrecord = 4 + 1 + maxwordlen;
-constexpr int lengthshift = 58;
-static_assert(maxwordlen < 64, "a length must fit the top bits of an offset");
 
 // Room for every record a table that never fills can make, when they hold
-// offsets. Once records go to the temporary file, this is its write buffer,
+// offsets 12 bytes apart. Once records go to the temporary file, this is its write buffer,
 // and in the second pass its read buffer.
 //
 // Records that hold offsets fill it from the front, and the words of the
@@ -29,7 +31,8 @@ static_assert(maxwordlen < 64, "a length must fit the top bits of an offset");
 // after that no word is kept, so the words kept are always those of the
 // first `keptwords` records.
 constexpr std::size_t hugepage = std::size_t{1} << 21;
-alignas(hugepage) unsigned char store[std::size_t{maxwords} * offsetrecord];
+alignas(hugepage) unsigned char store[std::size_t{maxwords} * 12];
+std::uint64_t lastoffset;  // of the record written or read last
 std::size_t filled;        // bytes of records in `store`
 std::size_t at;            // where the next record to read begins
 std::size_t wordsfrom;     // where the words kept begin
@@ -114,6 +117,14 @@ bool refill()
     return true;
 }
 
+std::size_t offsetbytes(std::uint64_t difference)
+{
+    std::size_t n = 1;
+    while (difference >>= 7)
+        ++n;
+    return n;
+}
+
 } // namespace
 
 void startrecords(bool keepwords, bool large)
@@ -127,6 +138,7 @@ void startrecords(bool keepwords, bool large)
         close(spill);
     spill = -1;
     filled = at = 0;
+    lastoffset = 0;
     wordsfrom = sizeof store;
     keptwords = 0;
     keeping = keepwords;
@@ -136,19 +148,22 @@ void startrecords(bool keepwords, bool large)
 bool record(const Word& word, const unsigned char* bytes)
 {
     const auto length = static_cast<std::size_t>(word.length);
-    const std::size_t size = keeping ? 5 + length : offsetrecord;
+    std::uint64_t difference = word.start - lastoffset;
+    const std::size_t size = 5 + (keeping ? length : offsetbytes(difference));
     while (filled + size > wordsfrom && keptwords > 0)
         dropnewestword();
     if (filled + size > sizeof store && !spillstore())
         return false;
     unsigned char* r = store + filled;
     std::memcpy(r, &word.hash, 4);
+    r[4] = static_cast<unsigned char>(word.length);
     if (keeping) {
-        r[4] = static_cast<unsigned char>(word.length);
-        std::memcpy(r + 5, bytes, static_cast<std::size_t>(word.length));
+        std::memcpy(r + 5, bytes, length);
     } else {
-        const std::uint64_t packed = word.start | std::uint64_t(word.length) << lengthshift;
-        std::memcpy(r + 4, &packed, 8);
+        for (r += 5; difference >= 0x80; difference >>= 7)
+            *r++ = static_cast<unsigned char>(difference | 0x80);
+        *r = static_cast<unsigned char>(difference);
+        lastoffset = word.start;
     }
     filled += size;
     if (caching && filled + 1 + length <= wordsfrom)
@@ -161,6 +176,7 @@ bool record(const Word& word, const unsigned char* bytes)
 bool rewindrecords()
 {
     at = 0;
+    lastoffset = 0;
     nextword = sizeof store;
     recordsread = 0;
     return spill < 0 || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
@@ -175,17 +191,22 @@ int nextrecord(Record& record)
         return 0;
     const unsigned char* r = store + at;
     std::memcpy(&word.hash, r, 4);
+    word.length = r[4];
+    r += 5;
     if (keeping) {
-        word.length = r[4];
         word.start = 0;
-        std::memcpy(record.bytes, r + 5, static_cast<std::size_t>(word.length));
+        std::memcpy(record.bytes, r, static_cast<std::size_t>(word.length));
+        r += word.length;
     } else {
-        std::uint64_t packed;
-        std::memcpy(&packed, r + 4, 8);
-        word.length = static_cast<int>(packed >> lengthshift);
-        word.start = packed & ((std::uint64_t{1} << lengthshift) - 1);
+        std::uint64_t difference = 0;
+        for (int shift = 0;; shift += 7) {
+            difference |= std::uint64_t{*r & 0x7Fu} << shift;
+            if (*r++ < 0x80)
+                break;
+        }
+        word.start = lastoffset += difference;
     }
-    at += keeping ? 5 + static_cast<std::size_t>(word.length) : offsetrecord;
+    at = static_cast<std::size_t>(r - store);
     record.kept = keeping || recordsread++ < keptwords;
     if (!keeping && record.kept) {
         nextword -= 1 + static_cast<std::size_t>(word.length);
