@@ -83,7 +83,7 @@ void printwords(Input& in, const char* name)
 {
     if (tablesize() > 0 && !rewindrecords())
         fail("cannot write a temporary file for", name, errno);
-    constexpr std::uint64_t lookahead = 16;
+    constexpr std::uint64_t lookahead = 64;
     Record ahead[lookahead];
     std::uint64_t read = 0;
     bool more = true;
