@@ -126,36 +126,4 @@ inline void hashequal(const unsigned char* data, const std::uint16_t* offsets, c
         scatter<V>(hashquads<V>(V::zero(), data, offsets + i, length), index + i, hashes);
 }
 
-// Hashes `count` words, a multiple of 2 * `V::lanes`, at data + offsets[i],
-// lengths[i] bytes each, into hashes[i], a word in each lane, as they come:
-// for a vector type with mask registers. A vector takes as many steps as its
-// longest word, and a lane whose word has ended keeps its hash. With 16
-// lanes that costs less than sorting the words by length first, even on
-// words of very mixed lengths; with 4 or 8 it costs more on those (measured).
-template <class V>
-inline void hashwords(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                      std::uint32_t count, std::uint32_t* hashes)
-{
-    using T = typename V::type;
-    for (std::uint32_t i = 0; i < count; i += 2 * V::lanes) {
-        const std::uint16_t *at = offsets + i, *nextat = offsets + i + V::lanes;
-        const T length = V::lengths(lengths + i), nextlength = V::lengths(lengths + i + V::lanes);
-        const int longest = V::longest(length, nextlength);
-        T first = V::zero(), second = V::zero();
-        for (int j = 0; j < longest; j += 4) {
-            const T a = V::quads(data, at, j), b = V::quads(data, nextat, j);
-            first = V::select(V::longer(length, j), hashstep<V, 24>(first, a), first);
-            second = V::select(V::longer(nextlength, j), hashstep<V, 24>(second, b), second);
-            first = V::select(V::longer(length, j + 1), hashstep<V, 16>(first, a), first);
-            second = V::select(V::longer(nextlength, j + 1), hashstep<V, 16>(second, b), second);
-            first = V::select(V::longer(length, j + 2), hashstep<V, 8>(first, a), first);
-            second = V::select(V::longer(nextlength, j + 2), hashstep<V, 8>(second, b), second);
-            first = V::select(V::longer(length, j + 3), hashstep<V, 0>(first, a), first);
-            second = V::select(V::longer(nextlength, j + 3), hashstep<V, 0>(second, b), second);
-        }
-        V::store32(hashes + i, first);
-        V::store32(hashes + i + V::lanes, second);
-    }
-}
-
 } // namespace
