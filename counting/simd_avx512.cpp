@@ -11,7 +11,6 @@ namespace {
 struct Avx512 {
     using type = __m512i;
     using mask = __mmask16;
-    static constexpr int lanes = 16;
     static type zero() { return _mm512_setzero_si512(); }
     static type splat32(std::uint32_t v) { return _mm512_set1_epi32(static_cast<int>(v)); }
     static type add32(type a, type b) { return _mm512_add_epi32(a, b); }
