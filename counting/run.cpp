@@ -20,7 +20,6 @@ constexpr int defaultminwordlen = 3;
 constexpr std::int32_t defaultmincount = 10;
 
 unsigned char block[1 << 15];
-unsigned char wordbuf[maxwordlen + 2];
 
 // The C library's atoi, but wrapping on overflow instead of being undefined:
 // leading white space, one sign, then digits up to the first other byte.
@@ -61,12 +60,9 @@ std::uint32_t settlemincount(int argc, char** argv)
 // that was counted there.
 const unsigned char* refetch(Input& in, const Word& w, const char* name)
 {
-    const unsigned char* word = fetch(in, w.start, static_cast<std::size_t>(w.length));
-    if (word != nullptr) {
-        std::memcpy(wordbuf, word, static_cast<std::size_t>(w.length));
-        wordbuf[w.length] = 0;
-    }
-    if (word != nullptr && hashword(wordbuf, maxwordlen) == w.hash)
+    const auto length = static_cast<std::size_t>(w.length);
+    const unsigned char* word = fetch(in, w.start, length);
+    if (word != nullptr && wordbytes::hashbytes(word, length) == w.hash)
         return word;
     flushoutput();
     if (in.readerror != 0)
