@@ -6,6 +6,10 @@
 
 #include "simd.h"
 
+// In simd_avx512.cpp, for processors that have it.
+std::uint32_t noterunsavx512(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
+                             std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths);
+
 namespace {
 
 using namespace wordbytes;
@@ -46,6 +50,29 @@ inline void notewords(Batch& b, std::uint32_t& words, std::size_t first, std::si
     words += length >= shortest;
 }
 
+// Notes the words of a chunk without joiners that end in it: the runs of
+// letters whose first bits are set in `starts` and whose following bits are
+// set in `ends`, the k-th of each belonging together. Returns the first bit
+// of a run that goes on into the next chunk, or 0.
+inline std::uint64_t noteruns(Kernel kernel, Batch& b, std::uint32_t& words, std::uint64_t starts, std::uint64_t ends,
+                              std::size_t base, std::size_t shortest)
+{
+#ifdef TALLVIK_X86_KERNELS
+    if (kernel == Kernel::avx512) {
+        words += noterunsavx512(starts, ends, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(shortest),
+                                maxwordlen, b.offsets + words, b.lengths + words);
+        return std::popcount(starts) == std::popcount(ends) ? 0 : std::uint64_t{1} << (63 - std::countl_zero(starts));
+    }
+#else
+    (void)kernel;
+#endif
+    for (; starts != 0 && ends != 0; starts &= starts - 1, ends &= ends - 1) {
+        const std::size_t first = base + static_cast<std::size_t>(std::countr_zero(starts));
+        notewords(b, words, first, static_cast<std::size_t>(std::countr_zero(ends)) + base - first, shortest);
+    }
+    return starts;
+}
+
 // Takes the plain words of the current block from in.next on: the reader is
 // between words there, so the byte before is no letter. Stops at the block's
 // end or before the first word that readword must read, leaving in.next
@@ -70,18 +97,14 @@ void takeplainwords(Scanner& s, Input& in)
         const Masks& chunk = s.masks[base / 64];
         if (chunk.joiners == 0) {
             const std::uint64_t letters = chunk.letters & (~std::uint64_t{0} << (at % 64));
-            std::uint64_t starts = letters & ~(letters << 1);
-            std::uint64_t ends = ~letters & (letters << 1);
+            const std::uint64_t starts = letters & ~(letters << 1);
+            const std::uint64_t ends = ~letters & (letters << 1);
+            const std::uint64_t on = noteruns(s.kernel, b, words, starts, ends, base, shortest);
             at = base + 64;
-            for (; starts != 0 && ends != 0; starts &= starts - 1, ends &= ends - 1) {
-                const std::size_t first = base + static_cast<std::size_t>(std::countr_zero(starts));
-                notewords(b, words, first, static_cast<std::size_t>(std::countr_zero(ends)) + base - first, shortest);
-            }
             // A run of letters that goes on into the next chunk.
-            if (starts != 0)
-                at = base + static_cast<std::size_t>(std::countr_zero(starts));
-            else
+            if (on == 0)
                 continue;
+            at = base + static_cast<std::size_t>(std::countr_zero(on));
         }
         const std::uint64_t starts = window<&Masks::starts>(s, at);
         if (starts == 0) {

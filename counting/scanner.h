@@ -39,8 +39,9 @@ struct Batch {
     unsigned char firstbytes[maxwordlen];
 
     wordhash hashes[capacity];
-    std::uint16_t offsets[capacity]; // in `data`
-    std::uint8_t lengths[capacity];
+    // noteruns may write 32 entries past the last word.
+    std::uint16_t offsets[capacity + 32]; // in `data`
+    std::uint8_t lengths[capacity + 32];
     // The hash kernels may read 64 bytes past a word.
     alignas(64) unsigned char data[batchbytes + 64];
 

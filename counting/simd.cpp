@@ -19,7 +19,8 @@ bool haskernel(Kernel kernel)
 {
 #ifdef TALLVIK_X86_KERNELS
     if (kernel == Kernel::avx512)
-        return __builtin_cpu_supports("avx512f");
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vbmi2");
     return kernel != Kernel::avx2 || __builtin_cpu_supports("avx2");
 #else
     return kernel == Kernel::portable;

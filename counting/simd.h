@@ -9,7 +9,8 @@
 // starts and ends with bit operations instead of a branch per byte.
 // hashspans takes the hashes of many words at once, one word in each lane
 // of a vector, bit for bit what hashword gives. (AVX-512 hashes 16 words at
-// once and classifies as AVX2 does.)
+// once and classifies as AVX2 does; the reader also lines up the words of a
+// chunk with it.)
 #pragma once
 
 #include <cstddef>
