@@ -61,7 +61,9 @@ inline std::uint64_t noteruns(Kernel kernel, Batch& b, std::uint32_t& words, std
     if (kernel == Kernel::avx512) {
         words += noterunsavx512(starts, ends, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(shortest),
                                 maxwordlen, b.offsets + words, b.lengths + words);
-        return std::popcount(starts) == std::popcount(ends) ? 0 : std::uint64_t{1} << (63 - std::countl_zero(starts));
+        // The last run goes on if it starts after the last end.
+        const int last = std::countl_zero(starts);
+        return last < std::countl_zero(ends) ? std::uint64_t{1} << (63 - last) : 0;
     }
 #else
     (void)kernel;

@@ -1,5 +1,5 @@
-// Compiled for AVX-512 F, BW and VBMI2, and called only where the processor
-// has all three. Classifying a chunk of 64 bytes is two AVX2 loads already,
+// Compiled for AVX-512 F, BW and VBMI2 and for POPCNT, and called only where
+// the processor has them all. Classifying a chunk of 64 bytes is two AVX2 loads already,
 // and a small part of the reader's time: here the hash runs on 16 lanes, and
 // the words of a plain chunk are lined up with byte compression.
 #include <algorithm>
