@@ -6,9 +6,9 @@
 
 #include "simd.h"
 
-// In simd_avx512.cpp, for processors that have it.
-std::uint32_t noterunsavx512(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
-                             std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths);
+// In simd_vbmi2.cpp, for processors that have it.
+std::uint32_t noterunsvbmi2(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
+                            std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths);
 
 namespace {
 
@@ -54,19 +54,19 @@ inline void notewords(Batch& b, std::uint32_t& words, std::size_t first, std::si
 // letters whose first bits are set in `starts` and whose following bits are
 // set in `ends`, the k-th of each belonging together. Returns the first bit
 // of a run that goes on into the next chunk, or 0.
-inline std::uint64_t noteruns(Kernel kernel, Batch& b, std::uint32_t& words, std::uint64_t starts, std::uint64_t ends,
+inline std::uint64_t noteruns(bool lineup, Batch& b, std::uint32_t& words, std::uint64_t starts, std::uint64_t ends,
                               std::size_t base, std::size_t shortest)
 {
 #ifdef TALLVIK_X86_KERNELS
-    if (kernel == Kernel::avx512) {
-        words += noterunsavx512(starts, ends, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(shortest),
+    if (lineup) {
+        words += noterunsvbmi2(starts, ends, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(shortest),
                                 maxwordlen, b.offsets + words, b.lengths + words);
         // The last run goes on if it starts after the last end.
         const int last = std::countl_zero(starts);
         return last < std::countl_zero(ends) ? std::uint64_t{1} << (63 - last) : 0;
     }
 #else
-    (void)kernel;
+    (void)lineup;
 #endif
     for (; starts != 0 && ends != 0; starts &= starts - 1, ends &= ends - 1) {
         const std::size_t first = base + static_cast<std::size_t>(std::countr_zero(starts));
@@ -101,7 +101,7 @@ void takeplainwords(Scanner& s, Input& in)
             const std::uint64_t letters = chunk.letters & (~std::uint64_t{0} << (at % 64));
             const std::uint64_t starts = letters & ~(letters << 1);
             const std::uint64_t ends = ~letters & (letters << 1);
-            const std::uint64_t on = noteruns(s.kernel, b, words, starts, ends, base, shortest);
+            const std::uint64_t on = noteruns(s.lineup, b, words, starts, ends, base, shortest);
             at = base + 64;
             // A run of letters that goes on into the next chunk.
             if (on == 0)
@@ -176,6 +176,7 @@ void nextblock(Input& in)
 
 Batch* scaninput(Scanner& s, Input& in, Batch* first)
 {
+    s.lineup = haslineup();
     startbatch(s, in, first);
     in.owner = &s;
     in.beforefill = nextblock;

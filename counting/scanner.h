@@ -63,6 +63,7 @@ struct alignas(64) Scanner {
     Kernel kernel = Kernel::portable;
 
     // The reader's own, between calls of handover.
+    bool lineup = false;     // whether haslineup()
     Batch* batch = nullptr;  // the batch of the current block
     bool classified = false; // whether `masks` describe the current block
     Masks masks[batchbytes / 64 + 2];

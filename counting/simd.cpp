@@ -19,11 +19,20 @@ bool haskernel(Kernel kernel)
 {
 #ifdef TALLVIK_X86_KERNELS
     if (kernel == Kernel::avx512)
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+        return __builtin_cpu_supports("avx512f");
     return kernel != Kernel::avx2 || __builtin_cpu_supports("avx2");
 #else
     return kernel == Kernel::portable;
+#endif
+}
+
+bool haslineup()
+{
+#ifdef TALLVIK_X86_KERNELS
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+#else
+    return false;
 #endif
 }
 

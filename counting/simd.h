@@ -9,8 +9,7 @@
 // starts and ends with bit operations instead of a branch per byte.
 // hashspans takes the hashes of many words at once, one word in each lane
 // of a vector, bit for bit what hashword gives. (AVX-512 hashes 16 words at
-// once and classifies as AVX2 does; the reader also lines up the words of a
-// chunk with it.)
+// once and classifies as AVX2 does.)
 #pragma once
 
 #include <cstddef>
@@ -27,6 +26,10 @@ enum class Kernel { portable, sse2, avx2, avx512 };
 
 // Whether this build and this processor can run `kernel`.
 bool haskernel(Kernel kernel);
+
+// Whether this build and this processor can line up the words of a chunk
+// in vector lanes with AVX-512 VBMI2, as the reader does where it can.
+bool haslineup();
 
 // The best kernel for this processor.
 Kernel bestkernel();

@@ -1,20 +1,9 @@
-// Compiled for AVX-512 F, BW and VBMI2 and for POPCNT, and called only where
-// the processor has them all. Classifying a chunk of 64 bytes is two AVX2 loads already,
-// and a small part of the reader's time: here the hash runs on 16 lanes, and
-// the words of a plain chunk are lined up with byte compression.
+// Compiled with -mavx512f, and called only where the processor has it. Only
+// the hash runs on 16 lanes: classifying a chunk of 64 bytes is two AVX2
+// loads already, and a small part of the reader's time.
 #include <algorithm>
-#include <bit>
-// GCC 12 inlines the intrinsics' deliberately undefined start value into the
-// kernel and, with the thread sanitizer at -O1, warns that it may be read.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
 
+#include "avx512intrin.h"
 #include "simdkernel.h"
 
 namespace {
@@ -140,36 +129,4 @@ void hashavx512(const unsigned char* data, const std::uint16_t* offsets, const s
     }
     if (waiting.count > 0)
         waiting.finish(data, (std::uint32_t{1} << waiting.count) - 1, hashes);
-}
-
-// Notes the runs of letters of a chunk whose first bits are set in `starts`
-// and whose following bits are set in `ends`, the k-th of each belonging
-// together: the offset (base + bit) and the length (at most `longest`) of
-// each run at least `shortest` long, at offsets[k] and lengths[k]. Returns
-// how many; up to 32 entries past them may be written.
-//
-// Compressing the bit numbers of each mask lines starts and ends up in
-// lanes, where one subtraction gives every length and a second compression
-// drops the short runs. No branch depends on the text, where walking the
-// bits a run at a time guessed wrong at the end of every chunk.
-std::uint32_t noterunsavx512(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
-                             std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths)
-{
-    alignas(64) static constexpr unsigned char bits[64] = {
-        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
-        44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
-    const T bit = _mm512_load_si512(bits);
-    const T first = _mm512_maskz_compress_epi8(starts, bit);
-    const T end = _mm512_maskz_compress_epi8(ends, bit);
-    const T length = _mm512_min_epu8(_mm512_sub_epi8(end, first), _mm512_set1_epi8(static_cast<char>(longest)));
-    // A chunk holds at most 32 runs, each a letter and the byte after it.
-    const __mmask64 runs = (std::uint64_t{1} << std::popcount(ends)) - 1;
-    const __mmask64 kept = _mm512_mask_cmpge_epu8_mask(runs, length, _mm512_set1_epi8(static_cast<char>(shortest)));
-    const __m256i keptfirst = _mm512_castsi512_si256(_mm512_maskz_compress_epi8(kept, first));
-    const __m256i keptlength = _mm512_castsi512_si256(_mm512_maskz_compress_epi8(kept, length));
-    _mm512_storeu_si512(offsets, _mm512_add_epi16(_mm512_cvtepu8_epi16(keptfirst),
-                                                  _mm512_set1_epi16(static_cast<short>(base))));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lengths), keptlength);
-    return static_cast<std::uint32_t>(std::popcount(kept));
 }
