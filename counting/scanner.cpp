@@ -52,18 +52,15 @@ inline void notewords(Batch& b, std::uint32_t& words, std::size_t first, std::si
 
 // Notes the words of a chunk without joiners that end in it: the runs of
 // letters whose first bits are set in `starts` and whose following bits are
-// set in `ends`, the k-th of each belonging together. Returns the first bit
-// of a run that goes on into the next chunk, or 0.
-inline std::uint64_t noteruns(bool lineup, Batch& b, std::uint32_t& words, std::uint64_t starts, std::uint64_t ends,
-                              std::size_t base, std::size_t shortest)
+// set in `ends`, the k-th of each belonging together.
+inline void noteruns(bool lineup, Batch& b, std::uint32_t& words, std::uint64_t starts, std::uint64_t ends,
+                     std::size_t base, std::size_t shortest)
 {
 #ifdef TALLVIK_X86_KERNELS
     if (lineup) {
         words += noterunsvbmi2(starts, ends, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(shortest),
                                 maxwordlen, b.offsets + words, b.lengths + words);
-        // The last run goes on if it starts after the last end.
-        const int last = std::countl_zero(starts);
-        return last < std::countl_zero(ends) ? std::uint64_t{1} << (63 - last) : 0;
+        return;
     }
 #else
     (void)lineup;
@@ -72,7 +69,6 @@ inline std::uint64_t noteruns(bool lineup, Batch& b, std::uint32_t& words, std::
         const std::size_t first = base + static_cast<std::size_t>(std::countr_zero(starts));
         notewords(b, words, first, static_cast<std::size_t>(std::countr_zero(ends)) + base - first, shortest);
     }
-    return starts;
 }
 
 // Takes the plain words of the current block from in.next on: the reader is
@@ -101,12 +97,13 @@ void takeplainwords(Scanner& s, Input& in)
             const std::uint64_t letters = chunk.letters & (~std::uint64_t{0} << (at % 64));
             const std::uint64_t starts = letters & ~(letters << 1);
             const std::uint64_t ends = ~letters & (letters << 1);
-            const std::uint64_t on = noteruns(s.lineup, b, words, starts, ends, base, shortest);
+            noteruns(s.lineup, b, words, starts, ends, base, shortest);
             at = base + 64;
-            // A run of letters that goes on into the next chunk.
-            if (on == 0)
+            if ((letters >> 63) == 0)
                 continue;
-            at = base + static_cast<std::size_t>(std::countr_zero(on));
+            // The chunk ends in a run of letters that goes on into the next;
+            // it begins at the last start.
+            at = base + 63 - static_cast<std::size_t>(std::countl_zero(starts));
         }
         const std::uint64_t starts = window<&Masks::starts>(s, at);
         if (starts == 0) {
