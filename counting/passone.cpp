@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 
 #include "output.h"
 #include "progress.h"
@@ -76,9 +77,8 @@ bool showing; // progress
 // off every corpus here.
 //
 // Whether an add makes an entry is as hard to predict as whether the word is
-// new, so the words that did are noted without a branch and recorded after
-// the adds: one mispredicted branch less for each new word.
-std::uint16_t created[Batch::capacity];
+// new, so the words that did are noted without a branch, to be recorded
+// after the adds: one mispredicted branch less for each new word.
 static_assert(Batch::capacity <= 65536, "a word's place in a batch must fit 16 bits");
 
 void countbatch(Batch& b)
@@ -91,14 +91,10 @@ void countbatch(Batch& b)
     for (std::uint32_t i = 0; i < b.words; ++i) {
         if (i + lookahead < b.words)
             expectword(b.hashes[i + lookahead]);
-        created[made] = static_cast<std::uint16_t>(i);
+        b.created[made] = static_cast<std::uint16_t>(i);
         made += addword(b.hashes[i]);
     }
-    for (std::uint32_t k = 0; k < made; ++k) {
-        const std::uint32_t i = created[k];
-        if (!record(Word{b.hashes[i], b.lengths[i], b.start(i)}, b.bytes(i)))
-            fail("cannot write a temporary file for", inputname, errno);
-    }
+    b.made = made;
     counted += b.words;
     if (showing)
         showprogress(b.blockstart + b.size);
@@ -106,11 +102,44 @@ void countbatch(Batch& b)
         fail("cannot read", inputname, b.readerror);
 }
 
+// Records the words of `b` that created an entry. Returns false with errno
+// set if a record cannot be written.
+bool recordbatch(Batch& b)
+{
+    const std::uint32_t made = std::exchange(b.made, 0);
+    for (std::uint32_t k = 0; k < made; ++k) {
+        const std::uint32_t i = b.created[k];
+        if (!record(Word{b.hashes[i], b.lengths[i], b.start(i)}, b.bytes(i)))
+            return false;
+    }
+    return true;
+}
+
+void recordorfail(Batch& b)
+{
+    if (!recordbatch(b))
+        fail("cannot write a temporary file for", inputname, errno);
+}
+
+// With one reader, the records are its work rather than the counter's: on a
+// large vocabulary the counter has the most to do, and the reader records
+// each batch, in order, as it takes the batch back to fill. Several readers
+// would record out of order, and so leave it to the counter.
+bool readerrecords;
+int recordfailure; // errno of the reader's first record that failed
+
+void recordbehind(Batch& b)
+{
+    if (recordfailure == 0 && !recordbatch(b))
+        recordfailure = errno;
+}
+
 // One thread: each block's words are counted before the next block is read
 // into the same batch.
 Batch* countnow(Scanner&, Batch* full)
 {
     countbatch(*full);
+    recordorfail(*full);
     return full;
 }
 
@@ -138,6 +167,13 @@ void advance(Count& count, std::uint32_t done)
         syscall(SYS_futex, &count.done, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
+// Waits until the counter has emptied `n` batches of `r`.
+void waitemptied(Ring& r, std::uint32_t n)
+{
+    for (std::uint32_t e; static_cast<std::int32_t>(n - (e = r.emptied.done.load(std::memory_order_acquire))) > 0;)
+        sleepwhile(r.emptied, e);
+}
+
 // Hashing goes to whichever thread has time: the reader hashes a batch
 // itself when more than half its ring waits for the counter, and leaves it
 // to the counter otherwise. Text of common words keeps the reader busy, a
@@ -151,9 +187,18 @@ Batch* passon(Scanner& s, Batch* full)
         hashbatch(*full, kernel);
     advance(r.filled, k);
     // Batch k may be filled once batch k - ringsize has been emptied.
-    for (std::uint32_t e; k + 1 - (e = r.emptied.done.load(std::memory_order_acquire)) > ringsize;)
-        sleepwhile(r.emptied, e);
-    return &r.batches[k % ringsize];
+    waitemptied(r, k + 1 - ringsize);
+    Batch& next = r.batches[k % ringsize];
+    if (readerrecords) {
+        recordbehind(next);
+        // The batches still out are recorded once counted, oldest first.
+        if (full->last) {
+            waitemptied(r, k);
+            for (std::uint32_t j = 1; j < ringsize; ++j)
+                recordbehind(r.batches[(k + j) % ringsize]);
+        }
+    }
+    return &next;
 }
 
 // Counts the batches of `r` up to the last of a range.
@@ -172,6 +217,8 @@ void countrange(Ring& r)
             for (std::size_t at = 0; at < b.size; at += 64)
                 __builtin_prefetch(b.data + at);
         countbatch(b);
+        if (!readerrecords)
+            recordorfail(b);
         last = b.last;
         advance(r.emptied, k + 1);
     }
@@ -233,6 +280,8 @@ void countbehindreaders(Input& in, int readers)
 {
     pthread_t threads[maxreaders];
     int started = 0;
+    readerrecords = readers == 1;
+    recordfailure = 0;
     for (int r = 0; r < readers; ++r) {
         rings[r].filled.done = 0;
         rings[r].emptied.done = 0;
@@ -257,6 +306,8 @@ void countbehindreaders(Input& in, int readers)
         countrange(rings[k % static_cast<std::uint32_t>(readers)]);
     for (int r = 0; r < readers; ++r)
         pthread_join(threads[r], nullptr);
+    if (recordfailure != 0)
+        fail("cannot write a temporary file for", inputname, recordfailure);
 }
 
 } // namespace

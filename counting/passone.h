@@ -5,9 +5,11 @@
 // calling thread hashes what the reader had no time for and counts them, in
 // input order, as a single thread would: the table sees the same adds in the
 // same order, so the results are exact whatever the input, a full table
-// included. With more, several readers share a regular file, cut into
-// ranges, and the counter still takes the words in input order. Readers and
-// counter meet in fixed rings of a few blocks.
+// included. The reader records the entries each block created once it is
+// counted, again in input order. With more, several readers share a regular
+// file, cut into ranges, and the counter still takes the words in input
+// order, and records them too. Readers and counter meet in fixed rings of a
+// few blocks.
 #pragma once
 
 #include <cstdint>

@@ -45,6 +45,12 @@ struct Batch {
     // The hash kernels may read 64 bytes past a word.
     alignas(64) unsigned char data[batchbytes + 64];
 
+    // Noted by the counter: the places of the words that created an entry,
+    // in order, for whichever thread records them before the batch is
+    // filled again.
+    std::uint32_t made = 0;
+    std::uint16_t created[capacity];
+
     std::uint64_t start(std::uint32_t i) const { return i == 0 && straddles ? firststart : blockstart + offsets[i]; }
     const unsigned char* bytes(std::uint32_t i) const { return i == 0 && straddles ? firstbytes : data + offsets[i]; }
 };
