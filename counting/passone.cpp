@@ -1,18 +1,17 @@
 #include "passone.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 
+#include "handoff.h"
 #include "output.h"
 #include "progress.h"
+#include "ranges.h"
 #include "records.h"
 #include "scanner.h"
 #include "table/table.h"
@@ -22,44 +21,19 @@ namespace {
 constexpr int maxthreads = 4;
 constexpr int maxreaders = maxthreads - 1;
 
-// A count of batches that one thread advances, modulo 2^32, and the other
-// may sleep on. The sleeper says so before its last look at the count, and
-// the other looks for a sleeper after advancing it, both in one total
-// order: so either the sleeper sees the new count or the other sees the
-// sleeper and wakes it, and a batch that changes hands with nobody asleep
-// costs no system call.
-struct Count {
-    std::atomic<std::uint32_t> done;
-    std::atomic<bool> sleeping;
-};
-
 // A reader's batches on their way to the counter. The reader fills
 // batches[k % ringsize] with its k-th batch, the counter empties them in the
 // same order, and each counts the batches it is done with; a thread with
-// nothing to do sleeps on the other's count. Futexes rather than the
-// library's waits keep the C++ runtime library, and the megabyte and more
-// it maps, out of the process. Four blocks are enough that neither side
-// often waits, and few enough to stay in the cache.
+// nothing to do waits on the other's count. Four blocks are enough that
+// neither side often waits, and few enough to stay in the cache.
 constexpr std::uint32_t ringsize = 4;
 struct Ring {
     Batch batches[ringsize];
     Count filled, emptied;
 };
-static_assert(sizeof(std::atomic<std::uint32_t>) == 4 && std::atomic<std::uint32_t>::is_always_lock_free);
 Ring rings[maxreaders];
 Scanner scanners[maxreaders];
 
-// A regular file read by several readers is cut into ranges `span` bytes
-// apart, each moved on to just past a separator: no word crosses such a
-// place, and a reader starting there is between words, so each range reads
-// as it would as part of the whole. Reader r reads ranges r, r + readers, ...
-// and the counter takes them in order.
-struct Ranges {
-    int fd = -1;
-    int readers = 1;
-    std::uint32_t count = 1;
-    std::uint64_t span = 0;
-};
 Ranges ranges;
 
 const char* inputname;
@@ -143,37 +117,6 @@ Batch* countnow(Scanner&, Batch* full)
     return full;
 }
 
-// The other thread is usually a few microseconds from done, less than going
-// to sleep and being woken costs: so spin a while first.
-void sleepwhile(Count& count, std::uint32_t seen)
-{
-    for (int spin = 0; spin < 4096; ++spin) {
-        if (count.done.load(std::memory_order_acquire) != seen)
-            return;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-    }
-    count.sleeping.store(true);
-    if (count.done.load() == seen)
-        syscall(SYS_futex, &count.done, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
-    count.sleeping.store(false, std::memory_order_relaxed);
-}
-
-void advance(Count& count, std::uint32_t done)
-{
-    count.done.store(done);
-    if (count.sleeping.load())
-        syscall(SYS_futex, &count.done, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
-}
-
-// Waits until the counter has emptied `n` batches of `r`.
-void waitemptied(Ring& r, std::uint32_t n)
-{
-    for (std::uint32_t e; static_cast<std::int32_t>(n - (e = r.emptied.done.load(std::memory_order_acquire))) > 0;)
-        sleepwhile(r.emptied, e);
-}
-
 // Hashing goes to whichever thread has time: the reader hashes a batch
 // itself when more than half its ring waits for the counter, and leaves it
 // to the counter otherwise. Text of common words keeps the reader busy, a
@@ -187,13 +130,13 @@ Batch* passon(Scanner& s, Batch* full)
         hashbatch(*full, kernel);
     advance(r.filled, k);
     // Batch k may be filled once batch k - ringsize has been emptied.
-    waitemptied(r, k + 1 - ringsize);
+    waitfor(r.emptied, k + 1 - ringsize);
     Batch& next = r.batches[k % ringsize];
     if (readerrecords) {
         recordbehind(next);
         // The batches still out are recorded once counted, oldest first.
         if (full->last) {
-            waitemptied(r, k);
+            waitfor(r.emptied, k);
             for (std::uint32_t j = 1; j < ringsize; ++j)
                 recordbehind(r.batches[(k + j) % ringsize]);
         }
@@ -206,8 +149,7 @@ void countrange(Ring& r)
 {
     for (bool last = false; !last;) {
         const std::uint32_t k = r.emptied.done.load(std::memory_order_relaxed);
-        while (r.filled.done.load(std::memory_order_acquire) == k)
-            sleepwhile(r.filled, k);
+        waitfor(r.filled, k + 1);
         Batch& b = r.batches[k % ringsize];
         // A batch left to be hashed here has its block in the reader's
         // cache, and the hash kernels read it out of order, each read a
@@ -224,30 +166,6 @@ void countrange(Ring& r)
     }
 }
 
-// The first offset from `at` on that is 0, follows a separator, or is the
-// end of the file; with `err` set if the file cannot be read there, and left
-// alone otherwise, so that one error survives the next call.
-std::uint64_t boundary(std::uint64_t at, int& err)
-{
-    if (at == 0)
-        return 0;
-    unsigned char bytes[4096];
-    for (std::uint64_t from = at - 1;;) {
-        const ssize_t got = pread(ranges.fd, bytes, sizeof bytes, static_cast<off_t>(from));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            if (got < 0)
-                err = errno;
-            return from;
-        }
-        for (ssize_t i = 0; i < got; ++i)
-            if (wordbytes::classes[bytes[i]] == 0)
-                return from + static_cast<std::uint64_t>(i) + 1;
-        from += static_cast<std::uint64_t>(got);
-    }
-}
-
 // A reader of ranges; the last range reads on to the end of the file.
 void* readranges(void* scanner)
 {
@@ -255,15 +173,8 @@ void* readranges(void* scanner)
     Batch* batch = &rings[s.ring].batches[0];
     for (std::uint32_t k = static_cast<std::uint32_t>(s.ring); k < ranges.count;
          k += static_cast<std::uint32_t>(ranges.readers)) {
-        int err = 0;
         Input in;
-        in.fd = ranges.fd;
-        in.atoffsets = true;
-        in.blockstart = boundary(k * ranges.span, err);
-        in.limit = k + 1 == ranges.count ? UINT64_MAX : std::max(in.blockstart, boundary((k + 1) * ranges.span, err));
-        if (err != 0)
-            in.limit = in.blockstart;
-        in.readerror = err;
+        openrange(ranges, k, in);
         batch = scaninput(s, in, batch);
     }
     return nullptr;
@@ -339,11 +250,7 @@ std::uint64_t countwords(Input& in, const char* name, int threads)
     int readers = std::max(1, threads - 1);
     if (size == 0 || lseek(in.fd, 0, SEEK_CUR) != 0)
         readers = 1;
-    ranges = Ranges{in.fd, readers, 1, 0};
-    if (readers > 1) {
-        ranges.span = std::clamp<std::uint64_t>((size + 8 * readers - 1) / (8 * readers), 1, std::uint64_t{1} << 22);
-        ranges.count = static_cast<std::uint32_t>((size + ranges.span - 1) / ranges.span);
-    }
+    ranges = cutranges(in.fd, size, readers);
     if (threads > 1) {
         countbehindreaders(in, readers);
     } else {

@@ -1,0 +1,26 @@
+// A regular file that several readers share, cut into ranges about `span`
+// bytes apart, each moved on to just past a separator: no word crosses such
+// a place, and a reader starting there is between words, so each range reads
+// as it would as part of the whole. Reader r reads ranges r, r + readers, ...
+// and the counter takes them in order.
+#pragma once
+
+#include <cstdint>
+
+#include "input.h"
+
+struct Ranges {
+    int fd = -1;
+    int readers = 1;
+    std::uint32_t count = 1;
+    std::uint64_t span = 0;
+};
+
+// The ranges of a file of `size` bytes, open as `fd`, for `readers`
+// readers: eight for each, none over 4 MiB, or one for a single reader.
+Ranges cutranges(int fd, std::uint64_t size, int readers);
+
+// Sets up `in` to read range `k` by offsets; the last range reads on to the
+// end of the file. Where the file cannot be read at a range's ends, the
+// range is empty and `in.readerror` says why.
+void openrange(const Ranges& ranges, std::uint32_t k, Input& in);
