@@ -20,6 +20,7 @@
 inline constexpr std::size_t batchbytes = std::size_t{1} << 15;
 
 // One block of the input and the words that end in it, in input order.
+// Every member starts at zero, so that static batches cost no start-up.
 struct Batch {
     // Every word but the last of a block ends at a byte after it, so a
     // block holds at most one word for each two bytes, and one more that
@@ -36,20 +37,20 @@ struct Batch {
     // now: then its offset and bytes are kept here.
     bool straddles = false;
     std::uint64_t firststart = 0;
-    unsigned char firstbytes[maxwordlen];
+    unsigned char firstbytes[maxwordlen]{};
 
-    wordhash hashes[capacity];
+    wordhash hashes[capacity]{};
     // noteruns may write 32 entries past the last word.
-    std::uint16_t offsets[capacity + 32]; // in `data`
-    std::uint8_t lengths[capacity + 32];
+    std::uint16_t offsets[capacity + 32]{}; // in `data`
+    std::uint8_t lengths[capacity + 32]{};
     // The hash kernels may read 64 bytes past a word.
-    alignas(64) unsigned char data[batchbytes + 64];
+    alignas(64) unsigned char data[batchbytes + 64]{};
 
     // Noted by the counter: the places of the words that created an entry,
     // in order, for whichever thread records them before the batch is
     // filled again.
     std::uint32_t made = 0;
-    std::uint16_t created[capacity];
+    std::uint16_t created[capacity]{};
 
     std::uint64_t start(std::uint32_t i) const { return i == 0 && straddles ? firststart : blockstart + offsets[i]; }
     const unsigned char* bytes(std::uint32_t i) const { return i == 0 && straddles ? firstbytes : data + offsets[i]; }
@@ -72,8 +73,8 @@ struct alignas(64) Scanner {
     bool lineup = false;     // whether haslineup()
     Batch* batch = nullptr;  // the batch of the current block
     bool classified = false; // whether `masks` describe the current block
-    Masks masks[batchbytes / 64 + 2];
-    unsigned char wordbuf[maxwordlen + 2];
+    Masks masks[batchbytes / 64 + 2]{};
+    unsigned char wordbuf[maxwordlen + 2]{};
 };
 
 // Fills in the hashes of a batch's words with `kernel`, once.
