@@ -31,8 +31,8 @@ struct Ring {
     Batch batches[ringsize];
     Count filled, emptied;
 };
-// Initialized at compile time, all zero: initialized at start-up, they had
-// two pages of every batch written, some 100 KB that a run with one thread
+// All zero from compile time on. Initialized at start-up, they had two
+// pages of every batch written, some 100 KB that a run with one thread
 // never uses.
 constinit Ring rings[maxreaders];
 constinit Scanner scanners[maxreaders];
