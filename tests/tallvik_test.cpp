@@ -248,6 +248,11 @@ TEST(Program, KeepsItsLimits)
         // temporary file too.
         {"seq -f w%g 900000 >in; tallvik in 1 1 >file; cat in | tallvik /dev/stdin 1 1 | cmp - file && wc -l <file", "", 0,
          "400002\n", times(2, "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n")},
+        // Without the temporary file the run fails and prints nothing, whether
+        // the counter, the one reader or the counter behind three readers
+        // writes the records.
+        {"seq -f w%g 900000 >in; for t in 1 2 4; do TALLVIK_THREADS=$t TMPDIR=/no tallvik in 1 1; done", "", 2, "",
+         times(3, "tallvik: cannot write a temporary file for 'in': No such file or directory\n")},
         // A pass that lasts a while shows its progress, but only on a terminal.
         {"seq -f w%g 20000 >in; script -qec '(cat in; sleep 1.5; cat in) | tallvik /dev/stdin 2 3 >printed' /dev/null "
          ">screen; head -c 18 screen; tail -c 4 screen; cat printed", "", 0,
