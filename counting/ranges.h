@@ -17,7 +17,8 @@ struct Ranges {
 };
 
 // The ranges of a file of `size` bytes, open as `fd`, for `readers`
-// readers: eight for each, none over 4 MiB, or one for a single reader.
+// readers: eight for each, or more where eight would be over 4 MiB each;
+// one for a single reader.
 Ranges cutranges(int fd, std::uint64_t size, int readers);
 
 // Sets up `in` to read range `k` by offsets; the last range reads on to the
