@@ -102,7 +102,7 @@ void recordorfail(Batch& b)
 // large vocabulary the counter has the most to do, and the reader records
 // each batch, in order, as it takes the batch back to fill. Several readers
 // would record out of order, and so leave it to the counter.
-bool readerrecords;
+bool readerrecords() { return ranges.readers == 1; }
 int recordfailure; // errno of the reader's first record that failed
 
 void recordbehind(Batch& b)
@@ -135,7 +135,7 @@ Batch* passon(Scanner& s, Batch* full)
     // Batch k may be filled once batch k - ringsize has been emptied.
     waitfor(r.emptied, k + 1 - ringsize);
     Batch& next = r.batches[k % ringsize];
-    if (readerrecords) {
+    if (readerrecords()) {
         recordbehind(next);
         // The batches still out are recorded once counted, oldest first.
         if (full->last) {
@@ -162,7 +162,7 @@ void countrange(Ring& r)
             for (std::size_t at = 0; at < b.size; at += 64)
                 __builtin_prefetch(b.data + at);
         countbatch(b);
-        if (!readerrecords)
+        if (!readerrecords())
             recordorfail(b);
         last = b.last;
         advance(r.emptied, k + 1);
@@ -194,7 +194,6 @@ void countbehindreaders(Input& in, int readers)
 {
     pthread_t threads[maxreaders];
     int started = 0;
-    readerrecords = readers == 1;
     recordfailure = 0;
     for (int r = 0; r < readers; ++r) {
         rings[r].filled.done = 0;
