@@ -31,8 +31,9 @@
 
 // Starts an empty set of records that keep each word's bytes when `keepwords`
 // is set, else its offset; for a `large` input, in huge pages, with the
-// words kept beside the offsets while there is room.
-void startrecords(bool keepwords, bool large);
+// words kept beside the offsets while there is room. A run on more than one
+// thread has more room for them.
+void startrecords(bool keepwords, bool large, int threads);
 
 // Notes that `word`, whose bytes are at `bytes`, created an entry. Returns
 // false with errno set if the temporary file cannot be made or written.

@@ -146,8 +146,9 @@ int run(int argc, char** argv)
     const bool keepwords = !rereadable(in);
     const bool large = keepwords || inputsize(in) > (1u << 20);
     preparetable(large);
-    startrecords(keepwords, large);
-    const std::uint64_t words = countwords(in, name, passonethreads(large));
+    const int threads = passonethreads(large);
+    startrecords(keepwords, large, threads);
+    const std::uint64_t words = countwords(in, name, threads);
     const std::int32_t distinct = tablesize();
     prunewords(mincount);
     printwords(in, name);
