@@ -137,6 +137,9 @@ Batch* passon(Scanner& s, Batch* full)
     Batch& next = r.batches[k % ringsize];
     if (readerrecords()) {
         recordbehind(next);
+        // A record that failed fails the run: reading on would only make
+        // the user wait longer for the message.
+        s.stop = recordfailure != 0;
         // The batches still out are recorded once counted, oldest first.
         if (full->last) {
             waitfor(r.emptied, k);

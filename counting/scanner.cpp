@@ -167,6 +167,8 @@ void nextblock(Input& in)
         return startbatch(s, in, s.batch);
     s.batch->size = static_cast<std::uint32_t>(in.end - in.block);
     startbatch(s, in, s.handover(s, s.batch));
+    if (s.stop)
+        in.limit = in.blockstart;
 }
 
 } // namespace
@@ -174,6 +176,7 @@ void nextblock(Input& in)
 Batch* scaninput(Scanner& s, Input& in, Batch* first)
 {
     s.lineup = haslineup();
+    s.stop = false;
     startbatch(s, in, first);
     in.owner = &s;
     in.beforefill = nextblock;

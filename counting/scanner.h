@@ -68,6 +68,9 @@ struct alignas(64) Scanner {
     Handover handover = nullptr;
     int ring = 0; // which ring the handover fills, for a caller with several
     Kernel kernel = Kernel::portable;
+    // Set by handover when the run cannot succeed any more: the input then
+    // ends after the block just handed over.
+    bool stop = false;
 
     // The reader's own, between calls of handover.
     bool lineup = false;     // whether haslineup()

@@ -253,8 +253,11 @@ TEST(Program, KeepsItsLimits)
          "", 0, "400002\n", times(2, "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n")},
         // Without the temporary file the run fails and prints nothing, whether
         // the counter, the one reader or the counter behind three readers
-        // writes the records.
-        {"seq -f w%.0f 3000000 >in; for t in 1 2 4; do TALLVIK_THREADS=$t TMPDIR=/no tallvik in 1 1; done", "", 2, "",
+        // writes the records; and it reads no further, so reads that would
+        // fail past 24 MB are never made.
+        {"seq -f w%.0f 3000000 >in; for t in 1 2 4; do TALLVIK_THREADS=$t TMPDIR=/no LD_PRELOAD=$L "
+         "FAILREAD_AFTER=24000000 tallvik in 1 1; done",
+         "", 2, "",
          times(3, "tallvik: cannot write a temporary file for 'in': No such file or directory\n")},
         // A pass that lasts a while shows its progress, but only on a terminal.
         {"seq -f w%g 20000 >in; script -qec '(cat in; sleep 1.5; cat in) | tallvik /dev/stdin 2 3 >printed' /dev/null "
