@@ -1,6 +1,8 @@
-// The hash on 16 lanes, written once for the files compiled for AVX-512,
-// over where each lane's bytes come from. No library templates are used
-// here, for the reason simdkernel.h gives.
+// The hash on 16 lanes, written once for the files compiled for AVX-512:
+// simd_avx512.cpp (F alone), whose lanes gather their words' bytes, and
+// simd_vbmi.cpp (F, BW and VBMI), whose lanes take the bytes of words that
+// lie close together from two loads and a byte permutation. No library
+// templates are used here, for the reason simdkernel.h gives.
 #pragma once
 
 #include <cstdint>

@@ -43,8 +43,8 @@ struct Batch {
     // noteruns may write 32 entries past the last word.
     std::uint16_t offsets[capacity + 32]{}; // in `data`
     std::uint8_t lengths[capacity + 32]{};
-    // The hash kernels may read 64 bytes past a word.
-    alignas(64) unsigned char data[batchbytes + 64]{};
+    // The hash kernels may read 128 bytes from a word's first byte on.
+    alignas(64) unsigned char data[batchbytes + 128]{};
 
     // Noted by the counter: the places of the words that created an entry,
     // in order, for whichever thread records them before the batch is

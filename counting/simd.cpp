@@ -12,12 +12,17 @@ void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std
               std::uint32_t count, std::uint32_t* hashes);
 void hashavx512(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
                 std::uint32_t count, std::uint32_t* hashes);
+void hashvbmi(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
+              std::uint32_t count, std::uint32_t* hashes);
 
 using namespace wordbytes;
 
 bool haskernel(Kernel kernel)
 {
 #ifdef TALLVIK_X86_KERNELS
+    if (kernel == Kernel::vbmi)
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vbmi");
     if (kernel == Kernel::avx512)
         return __builtin_cpu_supports("avx512f");
     return kernel != Kernel::avx2 || __builtin_cpu_supports("avx2");
@@ -38,7 +43,7 @@ bool haslineup()
 
 Kernel bestkernel()
 {
-    for (Kernel kernel : {Kernel::avx512, Kernel::avx2, Kernel::sse2})
+    for (Kernel kernel : {Kernel::vbmi, Kernel::avx512, Kernel::avx2, Kernel::sse2})
         if (haskernel(kernel))
             return kernel;
     return Kernel::portable;
@@ -47,7 +52,7 @@ Kernel bestkernel()
 void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Masks* out)
 {
 #ifdef TALLVIK_X86_KERNELS
-    if (kernel == Kernel::avx2 || kernel == Kernel::avx512)
+    if (kernel == Kernel::avx2 || kernel == Kernel::avx512 || kernel == Kernel::vbmi)
         return classifyavx2(data, chunks, out);
     if (kernel == Kernel::sse2)
         return classifysse2(data, chunks, out);
@@ -73,13 +78,14 @@ void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* of
     // A block's words at most, with room to spare.
     constexpr std::uint32_t most = (1 << 14) + 8;
     const int lanes = kernel == Kernel::avx2 ? 8 : kernel == Kernel::sse2 ? 4 : 1;
-    if (kernel == Kernel::avx512 || lanes == 1 || count > most) {
+    const bool sixteen = kernel == Kernel::avx512 || kernel == Kernel::vbmi;
+    if (sixteen || lanes == 1 || count > most) {
         // Two vectors of 16 words at a time as they come, the rest one by one.
         std::uint32_t i = 0;
 #ifdef TALLVIK_X86_KERNELS
-        if (kernel == Kernel::avx512) {
+        if (sixteen) {
             i = count / 32 * 32;
-            hashavx512(data, offsets, lengths, i, hashes);
+            (kernel == Kernel::vbmi ? hashvbmi : hashavx512)(data, offsets, lengths, i, hashes);
         }
 #endif
         for (; i < count; ++i)

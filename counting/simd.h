@@ -9,7 +9,8 @@
 // starts and ends with bit operations instead of a branch per byte.
 // hashspans takes the hashes of many words at once, one word in each lane
 // of a vector, bit for bit what hashword gives. (AVX-512 hashes 16 words at
-// once and classifies as AVX2 does.)
+// once and classifies as AVX2 does; with VBMI it also takes the bytes of
+// neighbouring words from the block with a permutation, not a gather.)
 #pragma once
 
 #include <cstddef>
@@ -22,7 +23,7 @@ struct Masks {
     std::uint64_t joiners; // apostrophes, backticks and hyphens
 };
 
-enum class Kernel { portable, sse2, avx2, avx512 };
+enum class Kernel { portable, sse2, avx2, avx512, vbmi };
 
 // Whether this build and this processor can run `kernel`.
 bool haskernel(Kernel kernel);
@@ -38,6 +39,7 @@ Kernel bestkernel();
 void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Masks* out);
 
 // Sets hashes[i] to the hash of the lengths[i] bytes at data + offsets[i],
-// for i below `count`. Up to 64 bytes past each word may be read.
+// for i below `count`. Up to 128 bytes from the first byte of each word on
+// may be read.
 void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
                std::uint32_t count, std::uint32_t* hashes);

@@ -67,7 +67,7 @@ TEST(Model, TableCountsAsTheListDoesAtSeveralCapacities)
 TEST(Kernels, ClassifyAndHashAsTheByteTableAndTheModelDo)
 {
     alignas(64) unsigned char block[128 + 64];
-    for (Kernel kernel : {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512}) {
+    for (Kernel kernel : {Kernel::portable, Kernel::sse2, Kernel::avx2, Kernel::avx512, Kernel::vbmi}) {
         if (!haskernel(kernel))
             continue;
         // Every byte value at every place of a block, among letters and
@@ -86,7 +86,10 @@ TEST(Kernels, ClassifyAndHashAsTheByteTableAndTheModelDo)
                     ASSERT_EQ(bit(&Masks::joiners), c == '\'' || c == '`' || c == '-');
                 }
             }
-        // Words of every length up to 62, of any bytes but NUL, anywhere.
+        // Words of every length up to 62, of any bytes but NUL, anywhere,
+        // then 8 bytes apart, the last of each 16 from 6 to 10: so that some
+        // runs of 16 just fit in what a kernel reads around them, and some
+        // just do not.
         Bytes text(1 << 15, '\0');
         std::uint16_t offsets[999];
         std::uint8_t lengths[999];
@@ -95,9 +98,10 @@ TEST(Kernels, ClassifyAndHashAsTheByteTableAndTheModelDo)
             c = static_cast<char>(1 + random() % 255);
         for (int i = 0; i < 999; ++i) {
             lengths[i] = static_cast<std::uint8_t>(random() % 63);
-            offsets[i] = static_cast<std::uint16_t>(random() % (text.size() - lengths[i]));
+            const auto place = i < 512 ? random() : offsets[i - 1] + (i % 16 == 15 ? 6 + i / 16 % 5 : 8);
+            offsets[i] = static_cast<std::uint16_t>(place % (text.size() - lengths[i]));
         }
-        text.append(64, 'x');
+        text.append(128, 'x');
         const auto* data = reinterpret_cast<const unsigned char*>(text.data());
         hashspans(kernel, data, offsets, lengths, 999, hashes);
         for (int i = 0; i < 999; ++i) {
