@@ -25,7 +25,7 @@ void printlengthnotice(int minwordlen, int maxwordlen);
 void printcountnotice(std::uint32_t mincount);
 
 // One frequency line: the count right-aligned in eight columns, a space and
-// the `length` bytes of `word`.
+// the `length` bytes of `word`, at most maxwordlen.
 void printcount(std::uint32_t count, const unsigned char* word, int length);
 
 void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct);
