@@ -42,10 +42,13 @@ inline T step(T h, T quad, T length, int k)
     return Avx512::select(Avx512::longer(length, k), hashstep<Avx512, Shift>(h, quad), h);
 }
 
-// The four bytes from byte j on of each lane's word, at data + at.
+// The four bytes from byte j on of each lane's word, at data + at: a gather
+// serves any words.
 struct Gathered {
     const unsigned char* data;
     T at;
+    Gathered(const unsigned char* bytes, T places) : data(bytes), at(places) {}
+    bool fits() const { return true; }
     T quads(int j) const { return _mm512_i32gather_epi32(at, data + j, 1); }
 };
 
@@ -111,8 +114,8 @@ struct Long {
         T first = _mm512_loadu_si512(hash), second = _mm512_loadu_si512(hash + 16);
         // Whole quads only: the rests vary too much for the last steps to
         // be worth a branch each.
-        hashsteps(first, second, Gathered{data, _mm512_maskz_loadu_epi32(low, at)},
-                  Gathered{data, _mm512_maskz_loadu_epi32(high, at + 16)}, rest, nextrest,
+        hashsteps(first, second, Gathered(data, _mm512_maskz_loadu_epi32(low, at)),
+                  Gathered(data, _mm512_maskz_loadu_epi32(high, at + 16)), rest, nextrest,
                   (Avx512::longest(rest, nextrest) + 3) & ~3);
         _mm512_mask_i32scatter_epi32(hashes, low, _mm512_loadu_si512(index), first, 4);
         _mm512_mask_i32scatter_epi32(hashes, high, _mm512_loadu_si512(index + 16), second, 4);
@@ -127,8 +130,8 @@ struct Long {
 // ones for all its steps: on words of mixed lengths that takes a third less
 // time than hashing every word to its end in place (measured).
 //
-// `Near` takes the quads of 16 words from the bytes around them where
-// Near::fits says it can, if Near::permutes; the rest are gathered.
+// `Near` gives the quads of 16 words where its fits() says it can; the rest
+// are gathered.
 template <class Near>
 inline void hashwords(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
                       std::uint32_t count, std::uint32_t* hashes)
@@ -143,14 +146,11 @@ inline void hashwords(const unsigned char* data, const std::uint16_t* offsets, c
         const int longest = Avx512::longest(length, nextlength);
         const int upto = longest < cut ? longest : cut;
         T first = _mm512_setzero_si512(), second = first;
-        if constexpr (Near::permutes) {
-            if (Near::fits(at) && Near::fits(nextat))
-                hashsteps(first, second, Near(data, at), Near(data, nextat), length, nextlength, upto);
-            else
-                hashsteps(first, second, Gathered{data, at}, Gathered{data, nextat}, length, nextlength, upto);
-        } else {
-            hashsteps(first, second, Gathered{data, at}, Gathered{data, nextat}, length, nextlength, upto);
-        }
+        const Near near(data, at), nextnear(data, nextat);
+        if (near.fits() && nextnear.fits())
+            hashsteps(first, second, near, nextnear, length, nextlength, upto);
+        else
+            hashsteps(first, second, Gathered(data, at), Gathered(data, nextat), length, nextlength, upto);
         _mm512_storeu_si512(hashes + i, first);
         _mm512_storeu_si512(hashes + i + 16, second);
         const __mmask16 longfirst = _mm512_cmpgt_epi32_mask(length, over);

@@ -3,17 +3,8 @@
 // loads already, and a small part of the reader's time.
 #include "hash512.h"
 
-namespace {
-
-// Every lane gathers its word's bytes.
-struct Gathering {
-    static constexpr bool permutes = false;
-};
-
-} // namespace
-
 void hashavx512(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
                 std::uint32_t count, std::uint32_t* hashes)
 {
-    hashwords<Gathering>(data, offsets, lengths, count, hashes);
+    hashwords<Gathered>(data, offsets, lengths, count, hashes);
 }
