@@ -74,13 +74,16 @@ const unsigned char* refetch(Input& in, const Word& w, const char* name)
 // dropped, so it is never printed twice. The records lead straight to those
 // occurrences, and once the table is empty nothing more can be printed. As in
 // pass one, each record's entry is prefetched `lookahead` records before it
-// is looked up; records whose word was pruned are most of them.
+// is looked up; records whose word was pruned are most of them. A record
+// made once the table was full, most records of a large vocabulary, is not
+// looked up at all unless its word may have stayed.
 void printwords(Input& in, const char* name)
 {
     if (tablesize() > 0 && !rewindrecords())
         fail("cannot write a temporary file for", name, errno);
     constexpr std::uint64_t lookahead = 64;
     Record ahead[lookahead];
+    bool findable[lookahead]; // whether the record's word may still be in the table
     std::uint64_t read = 0;
     bool more = true;
     for (std::uint64_t done = 0; tablesize() > 0; ++done) {
@@ -91,11 +94,15 @@ void printwords(Input& in, const char* name)
                 fail("cannot read the temporary file for", name, errno);
             if (!(more = got > 0))
                 break;
-            expectword(next.word.hash);
+            findable[read % lookahead] = read < maxwords || mayhavejoinedlate(next.word.hash);
+            if (findable[read % lookahead])
+                expectword(next.word.hash);
         }
         if (done == read)
             break;
         const Record& p = ahead[done % lookahead];
+        if (!findable[done % lookahead])
+            continue;
         if (const std::uint32_t count = findword(p.word.hash)) {
             printcount(count, p.kept ? p.bytes : refetch(in, p.word, name), p.word.length);
             dropword(p.word.hash);

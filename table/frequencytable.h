@@ -30,6 +30,13 @@
 // index and putting one in cost some 25 ns. A hash that the index lacks is
 // checked against it before it counts as new; at a second sighting it joins
 // the index, and the next replacement walks the cursor on from there.
+//
+// So once the table is full, an entry joins the index only from beside it,
+// at a second sighting or when it is settled for good, and a map of bits
+// remembers roughly which hashes did. A hash that got a new entry after the
+// table filled, and that the map has never seen, is surely not in the table:
+// pass two need not look up the words a full table only passed through,
+// mostly one after another beside the index.
 #pragma once
 
 #include <algorithm>
@@ -51,6 +58,9 @@ public:
         settle();
         for (std::int32_t k = 0; used > 0 && k < filled; ++k)
             dropbucket(locate(order[k]));
+        // Only a full table notes late joins.
+        if (filled == Capacity)
+            std::fill(std::begin(joinedlate), std::end(joinedlate), 0);
         filled = cursor = 0;
         lastfound = 0;
         grown = false;
@@ -83,6 +93,7 @@ public:
         if (aside && h == asidehash) {
             buckets[b] = {h, 2};
             aside = false;
+            notelate(h);
             return false;
         }
         return replaceseenonce(h);
@@ -90,6 +101,14 @@ public:
 
     // Starts loading the bucket of `h` into the cache, ahead of its add.
     void prefetch(std::uint32_t h) const { __builtin_prefetch(&buckets[bucketof(h)], 1); }
+
+    // Whether `h` may have joined the index after the table filled up. If
+    // not, a hash that got a new entry after that is no longer in the table.
+    bool mayhavejoinedlate(std::uint32_t h) const
+    {
+        const std::uint32_t bit = lateslot(h);
+        return (joinedlate[bit / 64] >> (bit % 64)) & 1;
+    }
 
     Count find(std::uint32_t h)
     {
@@ -214,9 +233,20 @@ private:
     // Puts the entry held beside the index back into it.
     void settle()
     {
-        if (aside)
+        if (aside) {
             buckets[locate(asidehash)] = {asidehash, 1};
+            notelate(asidehash);
+        }
         aside = false;
+    }
+
+    // The top bits of the product depend on every bit of h.
+    static std::uint32_t lateslot(std::uint32_t h) { return (h * 0x9E3779B1u) >> (32 - latebits); }
+
+    void notelate(std::uint32_t h)
+    {
+        const std::uint32_t bit = lateslot(h);
+        joinedlate[bit / 64] |= std::uint64_t{1} << (bit % 64);
     }
 
     // Deletes the entry in bucket `b`, if there is one.
@@ -258,4 +288,8 @@ private:
     std::uint32_t asidehash = 0;     // seen once, with this hash
     std::uint32_t lastfound = 0;     // the bucket of the last find
     std::uint64_t key = 0;
+    // 4 KB, in the cache as pass two walks the records; full of ones only
+    // after thousands of late joins.
+    static constexpr int latebits = 15;
+    std::uint64_t joinedlate[(std::size_t{1} << latebits) / 64]{};
 };

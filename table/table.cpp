@@ -43,6 +43,11 @@ std::uint32_t findword(std::uint32_t h)
     return table.find(h);
 }
 
+bool mayhavejoinedlate(std::uint32_t h)
+{
+    return table.mayhavejoinedlate(h);
+}
+
 void dropword(std::uint32_t h)
 {
     table.drop(h);

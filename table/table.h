@@ -29,6 +29,12 @@ void expectword(std::uint32_t h);
 // The count of `h`, or 0 if the table holds no entry for it.
 std::uint32_t findword(std::uint32_t h);
 
+// For a hash that got a new entry after the table was full (after the first
+// `maxwords` new entries): false only if it has no entry now. A full table
+// keeps few of the new words it is given, and remembers roughly which; this
+// asks that memory, which stays in the cache, rather than the table.
+bool mayhavejoinedlate(std::uint32_t h);
+
 // Deletes the entry of `h`, if any. Cheapest right after findword(h).
 void dropword(std::uint32_t h);
 
