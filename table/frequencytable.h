@@ -102,12 +102,13 @@ public:
     // Starts loading the bucket of `h` into the cache, ahead of its add.
     void prefetch(std::uint32_t h) const { __builtin_prefetch(&buckets[bucketof(h)], 1); }
 
-    // Whether `h` may have joined the index after the table filled up. If
-    // not, a hash that got a new entry after that is no longer in the table.
+    // Whether `h` may have joined the index after the table filled up, or
+    // is held beside it. If not, a hash that got a new entry after the table
+    // filled is no longer in the table.
     bool mayhavejoinedlate(std::uint32_t h) const
     {
         const std::uint32_t bit = lateslot(h);
-        return (joinedlate[bit / 64] >> (bit % 64)) & 1;
+        return ((joinedlate[bit / 64] >> (bit % 64)) & 1) || (aside && h == asidehash);
     }
 
     Count find(std::uint32_t h)

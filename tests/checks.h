@@ -26,14 +26,20 @@ inline std::uint32_t poolhash(char c) { return c >= 0 && c < 8 ? c : c % 3 ? c *
 // Adds the hash of each byte of `ops` up to a 0xFF, prunes below the byte
 // after it, then finds and drops each word as the second pass does. Table
 // and list agree on each step's count and on which adds make entries, and
-// on every count after the adds and after pruning.
+// on every count after the adds and after pruning; a word given a new entry
+// once the table was full is in it only if the table says it may be.
 template <std::int32_t Capacity>
 bool tablematches(const Bytes& ops, std::uint64_t key)
 {
     FrequencyTable<Capacity> fast;
     fast.setkey(key);
     model::List list(Capacity);
+    std::int32_t made = 0;
+    Bytes madelate;
     auto agree = [&] {
+        for (char b : madelate)
+            if (!fast.mayhavejoinedlate(poolhash(b)) && list.findword(poolhash(b)) != 0)
+                return false;
         for (char b = 0; b != '\xFF'; ++b)
             if (fast.find(poolhash(b)) != list.findword(poolhash(b)))
                 return false;
@@ -43,7 +49,10 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
     bool same = true;
     for (std::size_t i = 0; same && i < adds; ++i) {
         const std::uint32_t h = poolhash(ops[i]);
-        same = fast.add(h) == list.addword(h) && fast.find(h) == list.findword(h) && fast.size() == list.used;
+        const bool fresh = fast.add(h);
+        if (fresh && made++ >= Capacity)
+            madelate += ops[i];
+        same = fresh == list.addword(h) && fast.find(h) == list.findword(h) && fast.size() == list.used;
     }
     const std::uint32_t minimum = adds + 1 < ops.size() ? static_cast<unsigned char>(ops[adds + 1]) % 30 : 10;
     same = same && agree();
