@@ -190,35 +190,47 @@ bool rewindrecords()
     return spill < 0 || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
 }
 
-int nextrecord(Record& record)
+int nextrecord(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash))
 {
-    Word& word = record.word;
-    if (spill >= 0 && filled - at < largestrecord && !refill())
-        return -1;
-    if (at == filled)
-        return 0;
-    const unsigned char* r = store + at;
-    std::memcpy(&word.hash, r, 4);
-    word.length = r[4];
-    r += 5;
-    if (keeping) {
-        word.start = 0;
-        std::memcpy(record.bytes, r, static_cast<std::size_t>(word.length));
-        r += word.length;
-    } else {
-        std::uint64_t difference = 0;
-        for (int shift = 0;; shift += 7) {
-            difference |= std::uint64_t{*r & 0x7Fu} << shift;
-            if (*r++ < 0x80)
-                break;
+    // The records passed over are never copied out: on a table that fills
+    // they are most of them.
+    for (;;) {
+        if (spill >= 0 && filled - at < largestrecord && !refill())
+            return -1;
+        if (at == filled)
+            return 0;
+        const unsigned char* r = store + at;
+        std::uint32_t hash;
+        std::memcpy(&hash, r, 4);
+        const auto length = static_cast<std::size_t>(r[4]);
+        r += 5;
+        const unsigned char* bytes = nullptr;
+        if (keeping) {
+            bytes = r;
+            r += length;
+        } else {
+            std::uint64_t difference = 0;
+            for (int shift = 0;; shift += 7) {
+                difference |= std::uint64_t{*r & 0x7Fu} << shift;
+                if (*r++ < 0x80)
+                    break;
+            }
+            lastoffset += difference;
+            // Words are kept only while no record has gone to the temporary
+            // file, so the store is never refilled under them.
+            if (recordsread < keptwords) {
+                nextword -= 1 + length;
+                bytes = store + nextword + 1;
+            }
         }
-        word.start = lastoffset += difference;
+        at = static_cast<std::size_t>(r - store);
+        if (!wanted(recordsread++, hash))
+            continue;
+        record.word = Word{hash, static_cast<int>(length), keeping ? 0 : lastoffset};
+        record.bytes = bytes;
+        // Reading on from a temporary file refills the store under the records read.
+        if (keeping && spill >= 0)
+            record.bytes = static_cast<const unsigned char*>(std::memcpy(record.copy, bytes, length));
+        return 1;
     }
-    at = static_cast<std::size_t>(r - store);
-    record.kept = keeping || recordsread++ < keptwords;
-    if (!keeping && record.kept) {
-        nextword -= 1 + static_cast<std::size_t>(word.length);
-        std::memcpy(record.bytes, store + nextword + 1, static_cast<std::size_t>(word.length));
-    }
-    return 1;
 }

@@ -39,18 +39,22 @@ void startrecords(bool keepwords, bool large, int threads);
 // false with errno set if the temporary file cannot be made or written.
 bool record(const Word& word, const unsigned char* bytes);
 
-// A record as it comes back: the word's hash, length and offset and, if
-// `kept`, its bytes.
+// A record as it comes back: the word's hash, length and offset and, if its
+// bytes were kept, where they are, or else a null pointer. They stay there
+// until the run ends, in the records' storage, or, where reading on would
+// overwrite them, copied into the record itself, `copy`.
 struct Record {
     Word word;
-    bool kept;
-    unsigned char bytes[maxwordlen];
+    const unsigned char* bytes;
+    unsigned char copy[maxwordlen];
 };
 
 // Gets the records back in the order they were noted: call rewindrecords()
-// once after the last record(), then nextrecord() for each record. It
-// returns 1 with a record, 0 after the last, and -1 with errno set when the
-// temporary file cannot be read. rewindrecords() returns false with errno
-// set when it cannot be written.
+// once after the last record(), then nextrecord() until it returns 0. It
+// passes over every record for which `wanted`, given the record's number
+// (counted from 0) and hash, is false, and returns 1 with the next record
+// wanted, 0 after the last, and -1 with errno set when the temporary file
+// cannot be read. rewindrecords() returns false with errno set when it
+// cannot be written.
 bool rewindrecords();
-int nextrecord(Record& record);
+int nextrecord(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash));

@@ -70,41 +70,41 @@ const unsigned char* refetch(Input& in, const Word& w, const char* name)
     fail("cannot read", name, "the file changed after its words were counted");
 }
 
+// A record made once the table was full, most records of a large
+// vocabulary, is worth a lookup only if its word may have stayed.
+bool mayprint(std::uint64_t record, std::uint32_t hash)
+{
+    return record < maxwords || mayhavejoinedlate(hash);
+}
+
 // Each word left in the table is printed at its first occurrence, then
 // dropped, so it is never printed twice. The records lead straight to those
 // occurrences, and once the table is empty nothing more can be printed. As in
 // pass one, each record's entry is prefetched `lookahead` records before it
-// is looked up; records whose word was pruned are most of them. A record
-// made once the table was full, most records of a large vocabulary, is not
-// looked up at all unless its word may have stayed.
+// is looked up; records whose word was pruned are most of them.
 void printwords(Input& in, const char* name)
 {
     if (tablesize() > 0 && !rewindrecords())
         fail("cannot write a temporary file for", name, errno);
     constexpr std::uint64_t lookahead = 64;
     Record ahead[lookahead];
-    bool findable[lookahead]; // whether the record's word may still be in the table
     std::uint64_t read = 0;
     bool more = true;
     for (std::uint64_t done = 0; tablesize() > 0; ++done) {
         for (; more && read < done + lookahead; ++read) {
             Record& next = ahead[read % lookahead];
-            const int got = nextrecord(next);
+            const int got = nextrecord(next, mayprint);
             if (got < 0)
                 fail("cannot read the temporary file for", name, errno);
             if (!(more = got > 0))
                 break;
-            findable[read % lookahead] = read < maxwords || mayhavejoinedlate(next.word.hash);
-            if (findable[read % lookahead])
-                expectword(next.word.hash);
+            expectword(next.word.hash);
         }
         if (done == read)
             break;
         const Record& p = ahead[done % lookahead];
-        if (!findable[done % lookahead])
-            continue;
         if (const std::uint32_t count = findword(p.word.hash)) {
-            printcount(count, p.kept ? p.bytes : refetch(in, p.word, name), p.word.length);
+            printcount(count, p.bytes != nullptr ? p.bytes : refetch(in, p.word, name), p.word.length);
             dropword(p.word.hash);
         }
     }
