@@ -46,32 +46,12 @@ std::uint64_t counted;
 Kernel kernel = Kernel::portable;
 bool showing; // progress
 
-// A large vocabulary spreads over megabytes of table, and most adds would
-// wait for memory. So each word's place is prefetched `lookahead` words
-// before it is counted, by which time its cache line has arrived. The input
-// streaming through the cache pushes table lines out to memory, and sixteen
-// words ahead was not enough to cover that: sixty-four took a few percent
-// off every corpus here.
-//
-// Whether an add makes an entry is as hard to predict as whether the word is
-// new, so the words that did are noted without a branch, to be recorded
-// after the adds: one mispredicted branch less for each new word.
 static_assert(Batch::capacity <= 65536, "a word's place in a batch must fit 16 bits");
 
 void countbatch(Batch& b)
 {
     hashbatch(b, kernel);
-    constexpr std::uint32_t lookahead = 64;
-    for (std::uint32_t i = 0; i < lookahead && i < b.words; ++i)
-        expectword(b.hashes[i]);
-    std::uint32_t made = 0;
-    for (std::uint32_t i = 0; i < b.words; ++i) {
-        if (i + lookahead < b.words)
-            expectword(b.hashes[i + lookahead]);
-        b.created[made] = static_cast<std::uint16_t>(i);
-        made += addword(b.hashes[i]);
-    }
-    b.made = made;
+    b.made = addwords(b.hashes, b.words, b.created);
     counted += b.words;
     if (showing)
         showprogress(b.blockstart + b.size);

@@ -28,9 +28,9 @@ void preparetable(bool large)
         table.setkey(key);
 }
 
-bool addword(std::uint32_t h)
+std::uint32_t addwords(const std::uint32_t* hashes, std::uint32_t n, std::uint16_t* created)
 {
-    return table.add(h);
+    return table.add(hashes, n, created);
 }
 
 void expectword(std::uint32_t h)

@@ -12,18 +12,19 @@
 inline constexpr std::int32_t maxwords = 400000;
 
 // Empties the table and picks this run's bucket layout; call before the
-// first addword of a run. Memory is committed as entries arrive, at most
+// first addwords of a run. Memory is committed as entries arrive, at most
 // about 10 MB; with `large` (an input expected to bring many words) it is
 // committed in huge pages, which costs fewer page faults in all.
 void preparetable(bool large);
 
-// Counts one occurrence of `h`; a count stops at 4294967295. Returns whether
-// `h` got a new entry; once the table is full, a new hash that finds no entry
-// seen once to replace is lost.
-bool addword(std::uint32_t h);
+// Counts hashes[0] to hashes[n - 1], n at most 65536, in that order; a
+// count stops at 4294967295. Once the table is full, a new hash that finds no
+// entry seen once to replace is lost. Sets created[k] to the place in
+// `hashes` of the k-th hash that got a new entry, and returns their number.
+std::uint32_t addwords(const std::uint32_t* hashes, std::uint32_t n, std::uint16_t* created);
 
-// Hints that `h` is about to be added: its place in the table starts to load
-// into the cache. Results never depend on it.
+// Hints that `h` is about to be looked up: its place in the table starts to
+// load into the cache. Results never depend on it.
 void expectword(std::uint32_t h);
 
 // The count of `h`, or 0 if the table holds no entry for it.

@@ -49,7 +49,8 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
     bool same = true;
     for (std::size_t i = 0; same && i < adds; ++i) {
         const std::uint32_t h = poolhash(ops[i]);
-        const bool fresh = fast.add(h);
+        std::uint16_t place;
+        const bool fresh = fast.add(&h, 1, &place) == 1;
         if (fresh && made++ >= Capacity)
             madelate += ops[i];
         same = fresh == list.addword(h) && fast.find(h) == list.findword(h) && fast.size() == list.used;

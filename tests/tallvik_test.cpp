@@ -58,9 +58,14 @@ TEST(Model, TableCountsAsTheListDoesAtSeveralCapacities)
             ops += static_cast<char>(std::pow(std::uniform_real_distribution<double>(0, 1)(random), 2) * (2 + round % 250));
         ASSERT_TRUE(matches(ops + "\xFF" + static_cast<char>(random()))) << round;
     }
-    FrequencyTable<4, std::uint8_t> small; // counts stop rather than wrap
-    for (int n = 0; n < 300; ++n)
-        small.add(77);
+    // Counts stop rather than wrap: the first 200 adds cannot reach 255 and
+    // go unchecked, the next 100 must stop there.
+    FrequencyTable<4, std::uint8_t> small;
+    std::uint32_t same[200];
+    std::fill(std::begin(same), std::end(same), 77);
+    std::uint16_t places[200];
+    small.add(same, 200, places);
+    small.add(same, 100, places);
     EXPECT_EQ(small.find(77), 255u);
 }
 
