@@ -59,31 +59,13 @@ void countbatch(Batch& b)
         fail("cannot read", inputname, b.readerror);
 }
 
-// Records the words of `b` that created an entry. Returns false with errno
-// set if a record cannot be written.
+// Records the words of `b` that created an entry, once. Returns false with
+// errno set if a record cannot be written.
 bool recordbatch(Batch& b)
 {
-    const std::uint32_t made = std::exchange(b.made, 0);
-    // The new words lie far apart in the block, whose lines have mostly left
-    // the cache by now, or sit in the other core's when the counter hashed
-    // them: each word is asked for a few words ahead, so that the waits
-    // overlap. That took 2 to 6% off runs on two threads of the growing and
-    // the table-filling corpus (measured).
-    constexpr std::uint32_t lookahead = 8;
-    const auto expect = [&b](std::uint32_t i) {
-        __builtin_prefetch(&b.hashes[i]);
-        __builtin_prefetch(b.bytes(i));
-    };
-    for (std::uint32_t k = 0; k < made && k < lookahead; ++k)
-        expect(b.created[k]);
-    for (std::uint32_t k = 0; k < made; ++k) {
-        if (k + lookahead < made)
-            expect(b.created[k + lookahead]);
-        const std::uint32_t i = b.created[k];
-        if (!record(Word{b.hashes[i], b.lengths[i], b.start(i)}, b.bytes(i)))
-            return false;
-    }
-    return true;
+    const bool done = record(b);
+    b.made = 0;
+    return done;
 }
 
 void recordorfail(Batch& b)

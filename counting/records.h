@@ -27,6 +27,7 @@
 
 #include <cstdint>
 
+#include "scanner.h"
 #include "wordreader.h"
 
 // Starts an empty set of records that keep each word's bytes when `keepwords`
@@ -35,9 +36,10 @@
 // thread has more room for them.
 void startrecords(bool keepwords, bool large, int threads);
 
-// Notes that `word`, whose bytes are at `bytes`, created an entry. Returns
-// false with errno set if the temporary file cannot be made or written.
-bool record(const Word& word, const unsigned char* bytes);
+// Notes, in order, the words of `b` that created an entry: those at
+// b.created[0] to b.created[b.made - 1]. Returns false with errno set if the
+// temporary file cannot be made or written.
+bool record(const Batch& b);
 
 // A record as it comes back: the word's hash, length and offset and, if its
 // bytes were kept, where they are, or else a null pointer. They stay there
