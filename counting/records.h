@@ -7,7 +7,7 @@
 // recorded, or is lost. It is lost only when the replacement cursor has
 // passed every entry, each seen more than once by then; counts never fall,
 // so the cursor never stops again, nothing enters the table any more, and a
-// lost hash is never in the final table. So every hash left after pruning
+// lost hash is never in the final table. So every hash in the final table
 // was recorded at its first occurrence in the input, which is where reading
 // the input again would print it, under the spelling found there. A hash
 // replaced and created again later has later records too; they come after

@@ -77,20 +77,22 @@ bool mayprint(std::uint64_t record, std::uint32_t hash)
     return record < maxwords || mayhavejoinedlate(hash);
 }
 
-// Each word left in the table is printed at its first occurrence, then
-// dropped, so it is never printed twice. The records lead straight to those
-// occurrences, and once the table is empty nothing more can be printed. As in
-// pass one, each record's entry is prefetched `lookahead` records before it
-// is looked up; records whose word was pruned are most of them.
-void printwords(Input& in, const char* name)
+// Each word counted at least `mincount` times is printed at its first
+// occurrence, then dropped, so it is never printed twice. The records lead
+// straight to those occurrences, and once all of them are printed nothing
+// more can be. As in pass one, each record's entry is prefetched `lookahead`
+// records before it is looked up; records whose word was counted too few
+// times are most of them.
+void printwords(Input& in, const char* name, std::uint32_t mincount)
 {
-    if (tablesize() > 0 && !rewindrecords())
+    std::int32_t left = wordsatleast(mincount);
+    if (left > 0 && !rewindrecords())
         fail("cannot write a temporary file for", name, errno);
     constexpr std::uint64_t lookahead = 64;
     Record ahead[lookahead];
     std::uint64_t read = 0;
     bool more = true;
-    for (std::uint64_t done = 0; tablesize() > 0; ++done) {
+    for (std::uint64_t done = 0; left > 0; ++done) {
         for (; more && read < done + lookahead; ++read) {
             Record& next = ahead[read % lookahead];
             const int got = nextrecord(next, mayprint);
@@ -103,9 +105,10 @@ void printwords(Input& in, const char* name)
         if (done == read)
             break;
         const Record& p = ahead[done % lookahead];
-        if (const std::uint32_t count = findword(p.word.hash)) {
+        if (const std::uint32_t count = findword(p.word.hash); count >= mincount) {
             printcount(count, p.bytes != nullptr ? p.bytes : refetch(in, p.word, name), p.word.length);
             dropword(p.word.hash);
+            --left;
         }
     }
 }
@@ -157,8 +160,7 @@ int run(int argc, char** argv)
     startrecords(keepwords, large, threads);
     const std::uint64_t words = countwords(in, name, threads);
     const std::int32_t distinct = tablesize();
-    prunewords(mincount);
-    printwords(in, name);
+    printwords(in, name, mincount);
 
     printsummary(words, minwordlen, distinct);
     flushoutput();

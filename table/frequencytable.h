@@ -45,8 +45,8 @@
 #include <limits>
 
 // Counts stop at the largest value of `Count` rather than wrap to zero.
-// Words are added only before the first prune; after it the table is only
-// read and emptied, as a run does.
+// Words are added only before the first atleast(); after it the table is
+// only read and emptied, as a run does.
 template <std::int32_t Capacity, typename Count = std::uint32_t>
 class FrequencyTable {
 public:
@@ -123,28 +123,22 @@ public:
         dropbucket(hint.count != 0 && hint.hash == h ? lastfound : locate(h));
     }
 
-    void prune(Count m)
+    // The number of entries counted at least `m` times.
+    std::int32_t atleast(Count m)
     {
         settle();
+        const Count least = std::max<Count>(m, 1);
+        std::int32_t n = 0;
         // A table with few entries has them looked up in fill order, rather
         // than every bucket read, so that a small input costs little.
         if (std::int64_t{filled} * 16 < std::int64_t{livemask()} + 1) {
             for (std::int32_t k = 0; k < filled; ++k)
-                if (const std::uint32_t b = locate(order[k]); buckets[b].count < m)
-                    dropbucket(b);
-            return;
+                n += buckets[locate(order[k])].count >= least;
+            return n;
         }
-        // Starting just past an empty bucket, no probe run wraps around the
-        // start of the walk, so an entry shifted back into a hole is one the
-        // walk has yet to see.
-        std::uint32_t start = 0;
-        while (buckets[start].count != 0 && used != 0)
-            ++start;
-        for (std::uint32_t i = 1; i <= livemask(); ++i) {
-            const std::uint32_t b = (start + i) & livemask();
-            while (buckets[b].count != 0 && buckets[b].count < m)
-                dropbucket(b);
-        }
+        for (std::uint32_t b = 0; b <= livemask(); ++b)
+            n += buckets[b].count >= least;
+        return n;
     }
 
     std::int32_t size() const { return used; }

@@ -53,9 +53,9 @@ void dropword(std::uint32_t h)
     table.drop(h);
 }
 
-void prunewords(std::uint32_t m)
+std::int32_t wordsatleast(std::uint32_t m)
 {
-    table.prune(m);
+    return table.atleast(m);
 }
 
 std::int32_t tablesize()

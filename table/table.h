@@ -1,8 +1,8 @@
 // The frequency table: how often each word hash was met, for up to
 // `maxwords` distinct hashes, in storage reserved once and never grown.
 //
-// A run adds every word, prunes the rare ones once, then looks each word up
-// again and drops it when printed. Once the table is full a new word takes
+// A run adds every word, counts the entries it will print, then looks each
+// word up again and drops it when printed. Once the table is full a new word takes
 // the place of the earliest-stored word still seen only once; when no such
 // word is left, new words are lost.
 #pragma once
@@ -39,8 +39,9 @@ bool mayhavejoinedlate(std::uint32_t h);
 // Deletes the entry of `h`, if any. Cheapest right after findword(h).
 void dropword(std::uint32_t h);
 
-// Deletes every entry counted fewer than `m` times.
-void prunewords(std::uint32_t m);
+// The number of entries counted at least `m` times, `m` at least 1. No
+// word may be added after it.
+std::int32_t wordsatleast(std::uint32_t m);
 
 // The number of entries in the table.
 std::int32_t tablesize();

@@ -23,11 +23,12 @@ inline long runallocations = 0;
 // A hash for each byte: small ones and 0, ones alike in their low bits, spread ones.
 inline std::uint32_t poolhash(char c) { return c >= 0 && c < 8 ? c : c % 3 ? c * 0x9E3779B1u : std::uint32_t(c) << 20; }
 
-// Adds the hash of each byte of `ops` up to a 0xFF, prunes below the byte
-// after it, then finds and drops each word as the second pass does. Table
-// and list agree on each step's count and on which adds make entries, and
-// on every count after the adds and after pruning; a word given a new entry
-// once the table was full is in it only if the table says it may be.
+// Adds the hash of each byte of `ops` up to a 0xFF, then finds each word and
+// drops those counted at least the byte after it, as the second pass does.
+// Table and list agree on each step's count and on which adds make entries,
+// on every count after the adds, and on how many words will be dropped; a
+// word given a new entry once the table was full is in it only if the table
+// says it may be.
 template <std::int32_t Capacity>
 bool tablematches(const Bytes& ops, std::uint64_t key)
 {
@@ -57,14 +58,17 @@ bool tablematches(const Bytes& ops, std::uint64_t key)
     }
     const std::uint32_t minimum = adds + 1 < ops.size() ? static_cast<unsigned char>(ops[adds + 1]) % 30 : 10;
     same = same && agree();
-    fast.prune(minimum);
-    list.prunewords(minimum);
-    same = same && agree();
+    const std::uint32_t least = std::max(minimum, 1u); // counts of entries
+    std::int32_t left = 0;
+    for (std::int32_t k = 0; k < list.used; ++k)
+        left += list.counts[k] >= least;
+    same = same && fast.atleast(minimum) == left && agree();
     for (std::size_t i = 0; same && i < adds; ++i) {
         const std::uint32_t h = poolhash(ops[i]), count = list.findword(h);
-        same = fast.find(h) == count && (count == 0 || (fast.drop(h), list.dropword(h), true)) && fast.size() == list.used;
+        same = fast.find(h) == count && (count < least || (fast.drop(h), list.dropword(h), --left, true)) &&
+               fast.size() == list.used;
     }
-    return same && fast.size() == 0;
+    return same && left == 0;
 }
 
 // The whole program, run in this process on `bytes` as a file or, if `piped`,
