@@ -44,11 +44,18 @@
 #include <iterator>
 #include <limits>
 
+#include "bucketindex.h"
+
 // Counts stop at the largest value of `Count` rather than wrap to zero.
 // Words are added only before the first atleast(); after it the table is
 // only read and emptied, as a run does.
 template <std::int32_t Capacity, typename Count = std::uint32_t>
-class FrequencyTable {
+class FrequencyTable : public BucketIndex<Capacity, Count> {
+    using Index = BucketIndex<Capacity, Count>;
+    using Index::bucketbits, Index::firstbits, Index::buckets, Index::grown;
+    using Index::bucketof, Index::locate, Index::livemask, Index::grow, Index::unindex;
+    using typename Index::Bucket;
+
 public:
     // Starts a run. A table that was never used is all zero, as static
     // storage is, and its memory is committed only as words arrive; one
@@ -66,11 +73,6 @@ public:
         adds = 0;
         grown = false;
     }
-
-    // Buckets follow the word hashes through a multiplier drawn from `key`,
-    // so that nobody who writes the input can choose words that pile up in
-    // one bucket. Only an empty table may be given a key.
-    void setkey(std::uint64_t newkey) { key = newkey; }
 
     // Counts hashes[0] to hashes[n - 1] in turn, n at most 65536, and notes,
     // in order, the place in `hashes` of each that got a new entry, in a free
@@ -97,9 +99,6 @@ public:
         adds += n;
         return saturating ? add<true>(hashes, n, created) : add<false>(hashes, n, created);
     }
-
-    // Starts loading the bucket of `h` into the cache, ahead of its add or find.
-    void prefetch(std::uint32_t h) const { __builtin_prefetch(&buckets[bucketof(h)], 1); }
 
     // Whether `h` may have joined the index after the table filled up, or
     // is held beside it. If not, a hash that got a new entry after the table
@@ -146,67 +145,6 @@ public:
     std::int32_t size() const { return used; }
 
 private:
-    struct Bucket {
-        std::uint32_t hash;
-        Count count; // 0 marks an empty bucket
-    };
-
-    // At least twice as many buckets as entries keeps probe runs short even
-    // when the table is full.
-    static constexpr int bucketbits = [] {
-        int bits = 1;
-        while ((std::int64_t{1} << bits) < std::int64_t{2} * Capacity)
-            ++bits;
-        return bits;
-    }();
-    // A run starts with the first few buckets alone, so that a small input
-    // writes to only a few pages: each page first written costs a page
-    // fault, some 20 microseconds where this was measured. Once half of them
-    // are in use, the index spreads over all buckets, which have room for
-    // every entry the table can hold.
-    static constexpr int firstbits = bucketbits > 9 ? bucketbits - 8 : 1;
-
-    std::uint32_t livemask() const { return grown ? (1u << bucketbits) - 1 : (1u << firstbits) - 1; }
-
-    // The lookups take the number of buckets as a constant, so that the word
-    // loop pays one well-predicted branch for the choice, not a variable
-    // shift and mask at every probe.
-    template <int Bits>
-    std::uint32_t bucketof(std::uint32_t h) const
-    {
-        // Multiply-shift: the top bits of the product depend on every bit of h.
-        const std::uint64_t multiplier = (0x9E3779B97F4A7C15u ^ key) | 1u;
-        return static_cast<std::uint32_t>((h * multiplier) >> (64 - Bits));
-    }
-
-    std::uint32_t bucketof(std::uint32_t h) const
-    {
-        return grown ? bucketof<bucketbits>(h) : bucketof<firstbits>(h);
-    }
-
-    // The bucket that holds `h`, or the empty bucket where it would go.
-    template <int Bits>
-    std::uint32_t locate(std::uint32_t h) const
-    {
-        std::uint32_t b = bucketof<Bits>(h);
-        while (buckets[b].count != 0 && buckets[b].hash != h)
-            b = (b + 1) & ((1u << Bits) - 1);
-        return b;
-    }
-
-    std::uint32_t locate(std::uint32_t h) const { return grown ? locate<bucketbits>(h) : locate<firstbits>(h); }
-
-    void grow()
-    {
-        Bucket first[std::size_t{1} << firstbits];
-        std::copy(buckets, buckets + std::size(first), first);
-        std::fill(buckets, buckets + std::size(first), Bucket{});
-        grown = true;
-        for (const Bucket& entry : first)
-            if (entry.count != 0)
-                buckets[locate(entry.hash)] = entry;
-    }
-
     // The index grows once, early in a run, and never shrinks back, so the
     // adds before and after that each have a loop of their own, in which the
     // number of buckets is a constant rather than a flag read and tested
@@ -215,7 +153,7 @@ private:
     std::uint32_t add(const std::uint32_t* hashes, std::uint32_t n, std::uint16_t* created)
     {
         for (std::uint32_t i = 0; i < lookahead && i < n; ++i)
-            prefetch(hashes[i]);
+            this->prefetch(hashes[i]);
         std::uint32_t i = 0, made = 0;
         for (; i < n && !grown; ++i)
             made += add<Saturating, false>(hashes, n, i, created + made);
@@ -233,10 +171,10 @@ private:
     {
         constexpr int bits = Grown ? bucketbits : firstbits;
         if (i + lookahead < n)
-            __builtin_prefetch(&buckets[bucketof<bits>(hashes[i + lookahead])], 1);
+            __builtin_prefetch(&buckets[this->template bucketof<bits>(hashes[i + lookahead])], 1);
         *created = static_cast<std::uint16_t>(i);
         const std::uint32_t h = hashes[i];
-        std::uint32_t b = locate<bits>(h);
+        std::uint32_t b = this->template locate<bits>(h);
         if (buckets[b].count != 0) {
             if constexpr (Saturating)
                 buckets[b].count += buckets[b].count != std::numeric_limits<Count>::max();
@@ -308,28 +246,6 @@ private:
         }
     }
 
-    // Empties bucket `b`, then shifts back every later entry of its probe run
-    // that may move into the hole, so that no tombstones are left behind.
-    void unindex(std::uint32_t b) { grown ? unindex<bucketbits>(b) : unindex<firstbits>(b); }
-
-    template <int Bits>
-    void unindex(std::uint32_t b)
-    {
-        constexpr std::uint32_t mask = (1u << Bits) - 1;
-        std::uint32_t hole = b;
-        for (std::uint32_t j = (b + 1) & mask; buckets[j].count != 0; j = (j + 1) & mask) {
-            const std::uint32_t home = bucketof<Bits>(buckets[j].hash);
-            if (((j - home) & mask) >= ((j - hole) & mask)) {
-                buckets[hole] = buckets[j];
-                hole = j;
-            }
-        }
-        buckets[hole] = {0, 0};
-    }
-
-    // All zero at start, so that a static table costs nothing in the binary.
-    Bucket buckets[std::size_t{1} << bucketbits]{};
-    bool grown = false;              // whether the index spreads over all buckets
     std::uint32_t order[Capacity]{}; // hashes in the order their slots were first filled
     std::int32_t filled = 0;         // slots of `order` in use
     std::int32_t used = 0;           // entries in the table
@@ -338,7 +254,6 @@ private:
     std::uint32_t asidehash = 0;     // seen once, with this hash
     std::uint32_t lastfound = 0;     // the bucket of the last find
     std::uint64_t adds = 0;          // since the table was last reset
-    std::uint64_t key = 0;
     // 4 KB, in the cache as pass two walks the records; full of ones only
     // after thousands of late joins.
     static constexpr int latebits = 15;
