@@ -107,7 +107,11 @@ void printwords(Input& in, const char* name, std::uint32_t mincount)
         const Record& p = ahead[done % lookahead];
         if (const std::uint32_t count = findword(p.word.hash); count >= mincount) {
             printcount(count, p.bytes != nullptr ? p.bytes : refetch(in, p.word, name), p.word.length);
-            dropword(p.word.hash);
+            // The first `maxwords` records hold distinct hashes, and a later
+            // one is looked up only if its word may have joined late: only
+            // such a word can be found again, and must be dropped.
+            if (mayhavejoinedlate(p.word.hash))
+                dropword(p.word.hash);
             --left;
         }
     }
