@@ -6,7 +6,6 @@
 #include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
-#include <utility>
 
 #include "handoff.h"
 #include "output.h"
