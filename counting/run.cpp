@@ -78,7 +78,8 @@ bool mayprint(std::uint64_t record, std::uint32_t hash)
 }
 
 // Each word counted at least `mincount` times is printed at its first
-// occurrence, then dropped, so it is never printed twice. The records lead
+// occurrence, and only there: a word whose entry could be found again at a
+// later record is dropped once printed (see below). The records lead
 // straight to those occurrences, and once all of them are printed nothing
 // more can be. As in pass one, each record's entry is prefetched `lookahead`
 // records before it is looked up; records whose word was counted too few

@@ -1,10 +1,10 @@
 // The frequency table: how often each word hash was met, for up to
 // `maxwords` distinct hashes, in storage reserved once and never grown.
 //
-// A run adds every word, counts the entries it will print, then looks each
-// word up again and drops it when printed. Once the table is full a new word takes
-// the place of the earliest-stored word still seen only once; when no such
-// word is left, new words are lost.
+// A run adds every word, counts the entries it will print, then looks them
+// up again, dropping a printed one where it could be met a second time. Once
+// the table is full a new word takes the place of the earliest-stored word
+// still seen only once; when no such word is left, new words are lost.
 #pragma once
 
 #include <cstdint>
