@@ -1,6 +1,6 @@
 // The hash on 16 lanes, written once for the files compiled for AVX-512:
 // simd_avx512.cpp (F alone), whose lanes gather their words' bytes, and
-// simd_vbmi.cpp (F, BW and VBMI), whose lanes take the bytes of words that
+// simd_vbmi.cpp (F, BW, VBMI and VBMI2), whose lanes take the bytes of words that
 // lie close together from two loads and a byte permutation. No library
 // templates are used here, for the reason simdkernel.h gives.
 #pragma once

@@ -40,16 +40,14 @@ Ranges ranges;
 
 const char* inputname;
 std::uint64_t counted;
-// Chosen once per run, before any thread starts: a static chosen on first
-// use would need a guard from the C++ runtime library.
-Kernel kernel = Kernel::portable;
-bool showing; // progress
+const Kernels* chosen; // set before any thread starts
+bool showing;          // progress
 
 static_assert(Batch::capacity <= 65536, "a word's place in a batch must fit 16 bits");
 
 void countbatch(Batch& b)
 {
-    hashbatch(b, kernel);
+    hashbatch(b, *chosen);
     b.made = addwords(b.hashes, b.words, b.created);
     counted += b.words;
     if (showing)
@@ -105,7 +103,7 @@ Batch* passon(Scanner& s, Batch* full)
     Ring& r = rings[s.ring];
     const std::uint32_t k = r.filled.done.load(std::memory_order_relaxed) + 1;
     if (k - r.emptied.done.load(std::memory_order_relaxed) > ringsize / 2)
-        hashbatch(*full, kernel);
+        hashbatch(*full, *chosen);
     advance(r.filled, k);
     // Batch k may be filled once batch k - ringsize has been emptied.
     waitfor(r.emptied, k + 1 - ringsize);
@@ -215,13 +213,13 @@ int passonethreads(bool large)
     return std::max(1, std::min(CPU_COUNT(&cores), maxthreads));
 }
 
-std::uint64_t countwords(Input& in, const char* name, int threads)
+std::uint64_t countwords(Input& in, const char* name, int threads, Kernel kernel)
 {
     inputname = name;
     counted = 0;
-    kernel = bestkernel();
+    chosen = &kernels(kernel);
     for (Scanner& s : scanners)
-        s.kernel = kernel;
+        s.kernels = chosen;
     unsigned char* const block = in.block;
     const std::size_t blocksize = in.blocksize;
     const std::uint64_t size = inputsize(in);

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "input.h"
+#include "simd.h"
 
 // How many threads pass one uses: TALLVIK_THREADS if it is set to a number
 // from 1 up, else, for a `large` input, the cores this process may run on,
@@ -22,7 +23,7 @@
 // they save; never more than 4.
 int passonethreads(bool large);
 
-// Counts the words of `in` with up to `threads` threads and returns their
-// number. A read or record that fails ends the process with a message
-// naming `name`.
-std::uint64_t countwords(Input& in, const char* name, int threads);
+// Counts the words of `in` with up to `threads` threads and the vector
+// kernels of `kernel`, and returns their number. A read or record that fails
+// ends the process with a message naming `name`.
+std::uint64_t countwords(Input& in, const char* name, int threads, Kernel kernel);

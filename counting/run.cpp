@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -54,6 +55,23 @@ std::uint32_t settlemincount(int argc, char** argv)
         printcountnotice(defaultmincount);
     }
     return static_cast<std::uint32_t>(mincount);
+}
+
+// The tier TALLVIK_KERNEL names, if it is set, else the fastest this
+// processor runs. A tier it cannot run is an error, not a quiet fallback:
+// whoever names one wants to know that it ran.
+Kernel choosekernel()
+{
+    const Features features = processorfeatures();
+    const char* name = std::getenv("TALLVIK_KERNEL");
+    if (name == nullptr || *name == '\0')
+        return bestkernel(features);
+    Kernel kernel;
+    if (!kernelnamed(name, kernel))
+        fail("cannot use TALLVIK_KERNEL", name, "not one of portable, sse2, avx2, avx512, vbmi");
+    if (!canrun(kernel, features))
+        fail("cannot use TALLVIK_KERNEL", name, "this processor cannot run it");
+    return kernel;
 }
 
 // The word of a record, read again from the file; it must still be the word
@@ -143,6 +161,7 @@ int run(int argc, char** argv)
         flushoutput();
         return 2;
     }
+    const Kernel kernel = choosekernel();
     // "-" is standard input, as for every other text tool; "./-" names a file.
     const char* name = argv[1];
     const int fd =
@@ -166,7 +185,7 @@ int run(int argc, char** argv)
     preparetable(large);
     const int threads = passonethreads(large);
     startrecords(keepwords, large, threads);
-    const std::uint64_t words = countwords(in, name, threads);
+    const std::uint64_t words = countwords(in, name, threads, kernel);
     const std::int32_t distinct = tablesize();
     printwords(in, name, mincount);
 

@@ -6,10 +6,6 @@
 
 #include "simd.h"
 
-// In simd_vbmi2.cpp, for processors that have it.
-std::uint32_t noterunsvbmi2(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
-                            std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths);
-
 namespace {
 
 using namespace wordbytes;
@@ -17,7 +13,7 @@ using namespace wordbytes;
 void classifyblock(Scanner& s, std::size_t n)
 {
     const std::size_t used = (n + 63) / 64;
-    classify(s.kernel, s.batch->data, used, s.masks);
+    s.kernels->classify(s.batch->data, used, s.masks);
     if (n % 64 != 0) {
         const std::uint64_t inside = (std::uint64_t{1} << (n % 64)) - 1;
         s.masks[used - 1].letters &= inside;
@@ -39,36 +35,13 @@ std::uint64_t window(const Scanner& s, std::size_t at)
     return (m[0].*Mask >> shift) | ((m[1].*Mask << 1) << (63 - shift));
 }
 
-// Notes a plain word of `length` bytes at `first`. It is written whether or
-// not it is long enough, and kept by the count: a branch here would guess
-// wrong at every other short word.
-inline void notewords(Batch& b, std::uint32_t& words, std::size_t first, std::size_t length, std::size_t shortest)
+// Notes a plain word of `length` bytes at `first`, as walkruns does.
+inline void noteword(Batch& b, std::uint32_t& words, std::size_t first, std::size_t length, std::size_t shortest)
 {
     length = std::min(length, std::size_t{maxwordlen});
     b.offsets[words] = static_cast<std::uint16_t>(first);
     b.lengths[words] = static_cast<std::uint8_t>(length);
     words += length >= shortest;
-}
-
-// Notes the words of a chunk without joiners that end in it: the runs of
-// letters whose first bits are set in `starts` and whose following bits are
-// set in `ends`, the k-th of each belonging together.
-inline void noteruns(bool lineup, Batch& b, std::uint32_t& words, std::uint64_t starts, std::uint64_t ends,
-                     std::size_t base, std::size_t shortest)
-{
-#ifdef TALLVIK_X86_KERNELS
-    if (lineup) {
-        words += noterunsvbmi2(starts, ends, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(shortest),
-                                maxwordlen, b.offsets + words, b.lengths + words);
-        return;
-    }
-#else
-    (void)lineup;
-#endif
-    for (; starts != 0 && ends != 0; starts &= starts - 1, ends &= ends - 1) {
-        const std::size_t first = base + static_cast<std::size_t>(std::countr_zero(starts));
-        notewords(b, words, first, static_cast<std::size_t>(std::countr_zero(ends)) + base - first, shortest);
-    }
 }
 
 // Takes the plain words of the current block from in.next on: the reader is
@@ -97,7 +70,11 @@ void takeplainwords(Scanner& s, Input& in)
             const std::uint64_t letters = chunk.letters & (~std::uint64_t{0} << (at % 64));
             const std::uint64_t starts = letters & ~(letters << 1);
             const std::uint64_t ends = ~letters & (letters << 1);
-            noteruns(s.lineup, b, words, starts, ends, base, shortest);
+            const auto from = static_cast<std::uint32_t>(base), least = static_cast<std::uint32_t>(shortest);
+            if (LineUp* lineup = s.kernels->lineup)
+                words += lineup(starts, ends, from, least, maxwordlen, b.offsets + words, b.lengths + words);
+            else
+                words += walkruns(starts, ends, from, least, maxwordlen, b.offsets + words, b.lengths + words);
             at = base + 64;
             if ((letters >> 63) == 0)
                 continue;
@@ -119,7 +96,7 @@ void takeplainwords(Scanner& s, Input& in)
             at = first;
             break;
         }
-        notewords(b, words, first, end - first, shortest);
+        noteword(b, words, first, end - first, shortest);
         at = end + 1; // the separator is consumed
     }
     b.words = words;
@@ -175,7 +152,6 @@ void nextblock(Input& in)
 
 Batch* scaninput(Scanner& s, Input& in, Batch* first)
 {
-    s.lineup = haslineup();
     s.stop = false;
     startbatch(s, in, first);
     in.owner = &s;
@@ -196,12 +172,12 @@ Batch* scaninput(Scanner& s, Input& in, Batch* first)
     return s.handover(s, s.batch);
 }
 
-void hashbatch(Batch& b, Kernel kernel)
+void hashbatch(Batch& b, const Kernels& kernels)
 {
     if (b.hashed)
         return;
     b.hashed = true;
     // A word that began in an earlier block comes with its hash.
     const std::uint32_t first = b.straddles ? 1 : 0;
-    hashspans(kernel, b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
+    kernels.hashspans(b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
 }

@@ -67,21 +67,20 @@ using Handover = Batch* (*)(Scanner& scanner, Batch* full);
 struct alignas(64) Scanner {
     Handover handover = nullptr;
     int ring = 0; // which ring the handover fills, for a caller with several
-    Kernel kernel = Kernel::portable;
+    const Kernels* kernels = nullptr;
     // Set by handover when the run cannot succeed any more: the input then
     // ends after the block just handed over.
     bool stop = false;
 
     // The reader's own, between calls of handover.
-    bool lineup = false;     // whether haslineup()
     Batch* batch = nullptr;  // the batch of the current block
     bool classified = false; // whether `masks` describe the current block
     Masks masks[batchbytes / 64 + 2]{};
     unsigned char wordbuf[maxwordlen + 2]{};
 };
 
-// Fills in the hashes of a batch's words with `kernel`, once.
-void hashbatch(Batch& b, Kernel kernel);
+// Fills in the hashes of a batch's words with `kernels`, once.
+void hashbatch(Batch& b, const Kernels& kernels);
 
 // Reads `in` from where it stands to its end, which must not be inside a
 // word, through batches: `first` is filled first. The last batch is handed

@@ -1,65 +1,18 @@
 #include "simd.h"
 
+#include <cstring>
 #include <iterator>
 
+#include "tiers.h"
 #include "wordreader.h"
 
-void classifysse2(const unsigned char* data, std::size_t chunks, Masks* out);
-void classifyavx2(const unsigned char* data, std::size_t chunks, Masks* out);
-void hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
-              std::uint32_t count, std::uint32_t* hashes);
-void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
-              std::uint32_t count, std::uint32_t* hashes);
-void hashavx512(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-                std::uint32_t count, std::uint32_t* hashes);
-void hashvbmi(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-              std::uint32_t count, std::uint32_t* hashes);
+namespace {
 
 using namespace wordbytes;
 
-bool haskernel(Kernel kernel)
+// The byte table, a byte at a time.
+void classifybytes(const unsigned char* data, std::size_t chunks, Masks* out)
 {
-#ifdef TALLVIK_X86_KERNELS
-    if (kernel == Kernel::vbmi)
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi");
-    if (kernel == Kernel::avx512)
-        return __builtin_cpu_supports("avx512f");
-    return kernel != Kernel::avx2 || __builtin_cpu_supports("avx2");
-#else
-    return kernel == Kernel::portable;
-#endif
-}
-
-bool haslineup()
-{
-#ifdef TALLVIK_X86_KERNELS
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
-#else
-    return false;
-#endif
-}
-
-Kernel bestkernel()
-{
-    for (Kernel kernel : {Kernel::vbmi, Kernel::avx512, Kernel::avx2, Kernel::sse2})
-        if (haskernel(kernel))
-            return kernel;
-    return Kernel::portable;
-}
-
-void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Masks* out)
-{
-#ifdef TALLVIK_X86_KERNELS
-    if (kernel == Kernel::avx2 || kernel == Kernel::avx512 || kernel == Kernel::vbmi)
-        return classifyavx2(data, chunks, out);
-    if (kernel == Kernel::sse2)
-        return classifysse2(data, chunks, out);
-#else
-    (void)kernel;
-#endif
-    // The byte table, a byte at a time.
     for (std::size_t c = 0; c < chunks; ++c) {
         std::uint64_t letters = 0, starts = 0, joiners = 0;
         for (int i = 0; i < 64; ++i) {
@@ -72,31 +25,38 @@ void classify(Kernel kernel, const unsigned char* data, std::size_t chunks, Mask
     }
 }
 
-void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-               std::uint32_t count, std::uint32_t* hashes)
+void hashonebyone(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
+                  std::uint32_t count, std::uint32_t* hashes)
+{
+    for (std::uint32_t i = 0; i < count; ++i)
+        hashes[i] = hashbytes(data + offsets[i], lengths[i]);
+}
+
+#ifdef TALLVIK_X86_KERNELS
+// Two vectors of 16 words at a time as they come, the rest one by one.
+template <HashSpans Sixteen>
+void hashsixteen(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
+                 std::uint32_t count, std::uint32_t* hashes)
+{
+    const std::uint32_t whole = count / 32 * 32;
+    Sixteen(data, offsets, lengths, whole, hashes);
+    hashonebyone(data, offsets + whole, lengths + whole, count - whole, hashes + whole);
+}
+
+// Four or eight lanes: the words sorted by length, so that each vector holds
+// words of one length: a counting sort, then each length's words a vector at
+// a time, and those left over one by one. Neighbouring words count in
+// different copies of each length's counter, since most neighbours share a
+// length and one counter would make each word wait for the one before. With
+// fewer lanes, masked steps past a word's end would cost more than the sort.
+template <HashEqual Equal, std::uint32_t Lanes>
+void hashsorted(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
+                std::uint32_t count, std::uint32_t* hashes)
 {
     // A block's words at most, with room to spare.
     constexpr std::uint32_t most = (1 << 14) + 8;
-    const int lanes = kernel == Kernel::avx2 ? 8 : kernel == Kernel::sse2 ? 4 : 1;
-    const bool sixteen = kernel == Kernel::avx512 || kernel == Kernel::vbmi;
-    if (sixteen || lanes == 1 || count > most) {
-        // Two vectors of 16 words at a time as they come, the rest one by one.
-        std::uint32_t i = 0;
-#ifdef TALLVIK_X86_KERNELS
-        if (sixteen) {
-            i = count / 32 * 32;
-            (kernel == Kernel::vbmi ? hashvbmi : hashavx512)(data, offsets, lengths, i, hashes);
-        }
-#endif
-        for (; i < count; ++i)
-            hashes[i] = hashbytes(data + offsets[i], lengths[i]);
-        return;
-    }
-    // The words sorted by length, so that each vector holds words of one
-    // length: a counting sort, then each length's words a vector at a time,
-    // and those left over one by one. Neighbouring words count in different
-    // copies of each length's counter, since most neighbours share a length
-    // and one counter would make each word wait for the one before.
+    if (count > most)
+        return hashonebyone(data, offsets, lengths, count, hashes);
     constexpr std::uint32_t copies = 4;
     std::uint32_t next[(maxwordlen + 1) * copies + 1] = {};
     for (std::uint32_t i = 0; i < count; ++i)
@@ -109,17 +69,87 @@ void hashspans(Kernel kernel, const unsigned char* data, const std::uint16_t* of
         at[place] = offsets[i];
         index[place] = static_cast<std::uint16_t>(i);
     }
-    std::uint32_t first[maxwordlen + 1];
-    for (int length = 0; length <= maxwordlen; ++length)
-        first[length] = next[length * copies + copies - 1];
-    // first[length] is now where the words one byte longer begin.
-    for (int length = 0, begin = 0; length <= maxwordlen; begin = static_cast<int>(first[length++])) {
-        const std::uint32_t words = first[length] - static_cast<std::uint32_t>(begin);
-        const std::uint32_t whole = words / static_cast<std::uint32_t>(lanes) * static_cast<std::uint32_t>(lanes);
-#ifdef TALLVIK_X86_KERNELS
-        (kernel == Kernel::avx2 ? hashavx2 : hashsse2)(data, at + begin, index + begin, length, whole, hashes);
-#endif
-        for (std::uint32_t i = static_cast<std::uint32_t>(begin) + whole; i < first[length]; ++i)
-            hashes[index[i]] = hashbytes(data + at[i], static_cast<std::size_t>(length));
+    // Each length's words end where those one byte longer begin.
+    for (std::uint32_t length = 0, begin = 0; length <= maxwordlen; ++length) {
+        const std::uint32_t end = next[length * copies + copies - 1];
+        const std::uint32_t whole = (end - begin) / Lanes * Lanes;
+        Equal(data, at + begin, index + begin, static_cast<int>(length), whole, hashes);
+        for (std::uint32_t i = begin + whole; i < end; ++i)
+            hashes[index[i]] = hashbytes(data + at[i], length);
+        begin = end;
     }
+}
+#endif
+
+// In the order of Kernel. Classifying 64 bytes is two AVX2 loads already, and
+// a small part of the reader's time: the AVX-512 tiers classify as AVX2 does.
+constexpr Kernels tables[] = {
+    {Kernel::portable, classifybytes, hashonebyone, nullptr},
+#ifdef TALLVIK_X86_KERNELS
+    {Kernel::sse2, sse2::classify, hashsorted<sse2::hashequal, sse2::lanes>, nullptr},
+    {Kernel::avx2, avx2::classify, hashsorted<avx2::hashequal, avx2::lanes>, nullptr},
+    {Kernel::avx512, avx2::classify, hashsixteen<avx512::hashspans>, nullptr},
+    {Kernel::vbmi, avx2::classify, hashsixteen<vbmi::hashspans>, vbmi::lineup},
+#endif
+};
+
+constexpr const char* names[] = {"portable", "sse2", "avx2", "avx512", "vbmi"};
+static_assert(std::size(names) == std::size(allkernels));
+
+} // namespace
+
+Features processorfeatures()
+{
+#ifdef TALLVIK_X86_KERNELS
+    return {__builtin_cpu_supports("avx2") != 0,        __builtin_cpu_supports("avx512f") != 0,
+            __builtin_cpu_supports("avx512bw") != 0,    __builtin_cpu_supports("avx512vbmi") != 0,
+            __builtin_cpu_supports("avx512vbmi2") != 0, __builtin_cpu_supports("popcnt") != 0};
+#else
+    return {};
+#endif
+}
+
+bool canrun(Kernel kernel, const Features& f)
+{
+    if (static_cast<std::size_t>(kernel) >= std::size(tables))
+        return false;
+    switch (kernel) {
+    case Kernel::avx2:
+        return f.avx2;
+    case Kernel::avx512:
+        return f.avx2 && f.avx512f;
+    case Kernel::vbmi:
+        return f.avx2 && f.avx512f && f.avx512bw && f.avx512vbmi && f.avx512vbmi2 && f.popcnt;
+    default:
+        return true;
+    }
+}
+
+Kernel bestkernel(const Features& features)
+{
+    Kernel best = Kernel::portable;
+    for (Kernel kernel : allkernels)
+        if (canrun(kernel, features))
+            best = kernel;
+    return best;
+}
+
+const char* kernelname(Kernel kernel)
+{
+    return names[static_cast<std::size_t>(kernel)];
+}
+
+bool kernelnamed(const char* name, Kernel& kernel)
+{
+    for (Kernel k : allkernels)
+        if (std::strcmp(name, kernelname(k)) == 0) {
+            kernel = k;
+            return true;
+        }
+    return false;
+}
+
+const Kernels& kernels(Kernel kernel)
+{
+    return tables[static_cast<std::size_t>(kernel)];
 }

@@ -2,13 +2,15 @@
 #include <immintrin.h>
 
 #include "simdkernel.h"
+#include "tiers.h"
 
+namespace avx2 {
 namespace {
 
 struct Avx2 {
     using type = __m256i;
     static constexpr int width = 32;
-    static constexpr int lanes = 8;
+    static constexpr int lanes = avx2::lanes;
     static type load(const unsigned char* p) { return _mm256_loadu_si256(reinterpret_cast<const type*>(p)); }
     static type splat8(char c) { return _mm256_set1_epi8(c); }
     static type greater8(type a, type b) { return _mm256_cmpgt_epi8(a, b); }
@@ -35,13 +37,15 @@ struct Avx2 {
 
 } // namespace
 
-void classifyavx2(const unsigned char* data, std::size_t chunks, Masks* out)
+void classify(const unsigned char* data, std::size_t chunks, Masks* out)
 {
     classifychunks<Avx2>(data, chunks, out);
 }
 
-void hashavx2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
-              std::uint32_t count, std::uint32_t* hashes)
+void hashequal(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
+               std::uint32_t count, std::uint32_t* hashes)
 {
-    hashequal<Avx2>(data, offsets, index, length, count, hashes);
+    hashsamelength<Avx2>(data, offsets, index, length, count, hashes);
 }
+
+} // namespace avx2

@@ -2,13 +2,15 @@
 #include <emmintrin.h>
 
 #include "simdkernel.h"
+#include "tiers.h"
 
+namespace sse2 {
 namespace {
 
 struct Sse2 {
     using type = __m128i;
     static constexpr int width = 16;
-    static constexpr int lanes = 4;
+    static constexpr int lanes = sse2::lanes;
     static type load(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const type*>(p)); }
     static type splat8(char c) { return _mm_set1_epi8(c); }
     static type greater8(type a, type b) { return _mm_cmpgt_epi8(a, b); }
@@ -41,13 +43,15 @@ struct Sse2 {
 
 } // namespace
 
-void classifysse2(const unsigned char* data, std::size_t chunks, Masks* out)
+void classify(const unsigned char* data, std::size_t chunks, Masks* out)
 {
     classifychunks<Sse2>(data, chunks, out);
 }
 
-void hashsse2(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
-              std::uint32_t count, std::uint32_t* hashes)
+void hashequal(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index, int length,
+               std::uint32_t count, std::uint32_t* hashes)
 {
-    hashequal<Sse2>(data, offsets, index, length, count, hashes);
+    hashsamelength<Sse2>(data, offsets, index, length, count, hashes);
 }
+
+} // namespace sse2

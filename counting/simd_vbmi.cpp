@@ -1,7 +1,9 @@
-// Compiled for AVX-512 F, BW and VBMI, and called only where the processor
-// has them all.
+// Compiled for AVX-512 F, BW, VBMI and VBMI2 and for POPCNT, and called only
+// where the processor has them all (as every one with VBMI2 does).
 #include "hash512.h"
+#include "tiers.h"
 
+namespace vbmi {
 namespace {
 
 // The quads of 16 words that begin at most `reach` bytes after the first:
@@ -39,8 +41,36 @@ struct Permuted {
 
 } // namespace
 
-void hashvbmi(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
-              std::uint32_t count, std::uint32_t* hashes)
+void hashspans(const unsigned char* data, const std::uint16_t* offsets, const std::uint8_t* lengths,
+               std::uint32_t count, std::uint32_t* hashes)
 {
     hashwords<Permuted>(data, offsets, lengths, count, hashes);
 }
+
+// Compressing the bit numbers of each mask lines starts and ends up in
+// lanes, where one subtraction gives every length and a second compression
+// drops the short runs. No branch depends on the text, where walking the
+// bits a run at a time guessed wrong at the end of every chunk.
+std::uint32_t lineup(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
+                     std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths)
+{
+    alignas(64) static constexpr unsigned char bits[64] = {
+        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+        44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
+    const __m512i bit = _mm512_load_si512(bits);
+    const __m512i first = _mm512_maskz_compress_epi8(starts, bit);
+    const __m512i end = _mm512_maskz_compress_epi8(ends, bit);
+    const __m512i length = _mm512_min_epu8(_mm512_sub_epi8(end, first), _mm512_set1_epi8(static_cast<char>(longest)));
+    // A chunk holds at most 32 runs, each a letter and the byte after it.
+    const __mmask64 runs = (std::uint64_t{1} << __builtin_popcountll(ends)) - 1;
+    const __mmask64 kept = _mm512_mask_cmpge_epu8_mask(runs, length, _mm512_set1_epi8(static_cast<char>(shortest)));
+    const __m256i keptfirst = _mm512_castsi512_si256(_mm512_maskz_compress_epi8(kept, first));
+    const __m256i keptlength = _mm512_castsi512_si256(_mm512_maskz_compress_epi8(kept, length));
+    _mm512_storeu_si512(offsets, _mm512_add_epi16(_mm512_cvtepu8_epi16(keptfirst),
+                                                  _mm512_set1_epi16(static_cast<short>(base))));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lengths), keptlength);
+    return static_cast<std::uint32_t>(__builtin_popcountll(kept));
+}
+
+} // namespace vbmi

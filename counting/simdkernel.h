@@ -100,8 +100,8 @@ inline void scatter(typename V::type h, const std::uint16_t* index, std::uint32_
 // templates are used here: this may be compiled for a newer processor than
 // the rest of the program.
 template <class V>
-inline void hashequal(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index,
-                      int length, std::uint32_t count, std::uint32_t* hashes)
+inline void hashsamelength(const unsigned char* data, const std::uint16_t* offsets, const std::uint16_t* index,
+                           int length, std::uint32_t count, std::uint32_t* hashes)
 {
     using T = typename V::type;
     std::uint32_t i = 0;

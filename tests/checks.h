@@ -3,17 +3,51 @@
 #pragma once
 
 #include <atomic>
+#include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include "counting/run.h"
+#include "counting/simd.h"
 #include "model.h"
 #include "table/frequencytable.h"
 
 using model::Bytes;
+
+// Sets an environment variable for as long as it lives, then puts back what
+// was there, so that no check leaves a setting behind for the next.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name(name)
+    {
+        if (const char* old = std::getenv(name))
+            saved = old, wasset = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { wasset ? setenv(name, saved.c_str(), 1) : unsetenv(name); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name;
+    std::string saved;
+    bool wasset = false;
+};
+
+// The kernel tiers this build can run on this processor, slowest first.
+inline std::vector<Kernel> runnablekernels()
+{
+    std::vector<Kernel> tiers;
+    for (Kernel kernel : allkernels)
+        if (canrun(kernel, processorfeatures()))
+            tiers.push_back(kernel);
+    return tiers;
+}
 
 // Where operator new is replaced to count into `allocations`, runmatches
 // leaves in `runallocations` how many the program itself made.
@@ -114,9 +148,10 @@ inline bool runmatches(const Bytes& bytes, int minlen, std::uint32_t mincount, b
 }
 
 // The first byte picks the table, at one of four capacities, or a whole run
-// on a file or a pipe; the next two pick their settings, the threads (a file
-// read by several is cut into ranges, more of them the smaller it is) and
-// where a pipe's input is split; the rest is input.
+// on a file or a pipe with one of the kernel tiers this processor runs; the
+// next two pick their settings, the threads (a file read by several is cut
+// into ranges, more of them the smaller it is) and where a pipe's input is
+// split; the rest is input.
 inline bool matches(const Bytes& data)
 {
     if (data.size() < 3)
@@ -124,10 +159,13 @@ inline bool matches(const Bytes& data)
     const Bytes input = data.substr(3);
     const unsigned pick = static_cast<unsigned char>(data[0]) % 6, a = static_cast<unsigned char>(data[1]),
                    b = static_cast<unsigned char>(data[2]);
+    static const std::vector<Kernel> tiers = runnablekernels();
+    const Kernel tier = tiers[static_cast<unsigned char>(data[0]) / 6 % tiers.size()];
     static constexpr bool (*tables[])(const Bytes&, std::uint64_t) = {tablematches<1>, tablematches<3>,
                                                                       tablematches<17>, tablematches<64>};
     if (pick < 4)
         return tables[pick](input, std::uint64_t{b} << 8 | a);
-    setenv("TALLVIK_THREADS", std::to_string(1 + (a ^ b) % 4).c_str(), 1);
+    const ScopedEnv threads("TALLVIK_THREADS", std::to_string(1 + (a ^ b) % 4));
+    const ScopedEnv kernel("TALLVIK_KERNEL", kernelname(tier));
     return runmatches(input, 1 + a % 62, 1 + b % 16, pick == 5, (b << 8 | a) % (input.size() + 1));
 }
