@@ -54,8 +54,13 @@ inline std::vector<Kernel> runnablekernels()
 inline std::atomic<long> allocations{0};
 inline long runallocations = 0;
 
-// A hash for each byte: small ones and 0, ones alike in their low bits, spread ones.
-inline std::uint32_t poolhash(char c) { return c >= 0 && c < 8 ? c : c % 3 ? c * 0x9E3779B1u : std::uint32_t(c) << 20; }
+// A hash for each byte: small ones and 0, ones alike in their low bits, spread
+// ones. The byte is taken unsigned, as a char is on some processors only.
+inline std::uint32_t poolhash(char c)
+{
+    const std::uint32_t b = static_cast<unsigned char>(c);
+    return b < 8 ? b : b % 3 ? b * 0x9E3779B1u : b << 20;
+}
 
 // Adds the hash of each byte of `ops` up to a 0xFF, then finds each word and
 // drops those counted at least the byte after it, as the second pass does.

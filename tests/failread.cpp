@@ -1,13 +1,16 @@
 // Preloaded into the program by the tests, as a failing disk or another
 // program would: reads fail with EIO once $FAILREAD_AFTER bytes have been
 // read; or, at the end of the first reading, the file is cut to
-// $FAILREAD_CHANGE bytes and "changed" written after them.
+// $FAILREAD_CHANGE bytes and "changed" written after them; or, as on a
+// machine at its limit of processes, no thread starts once
+// $FAILREAD_THREADS have.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <string>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@ const bool limited = std::getenv("FAILREAD_AFTER") != nullptr;
 // Threads read at once: each takes its share of what is left before it reads.
 std::atomic<long long> left = limited ? std::atoll(std::getenv("FAILREAD_AFTER")) : 0;
 const char* change = std::getenv("FAILREAD_CHANGE");
+std::atomic<long long> threads = std::getenv("FAILREAD_THREADS") ? std::atoll(std::getenv("FAILREAD_THREADS")) : -1;
 
 ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 {
@@ -43,3 +47,11 @@ ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 
 extern "C" ssize_t read(int fd, void* buf, std::size_t size) { return failing(fd, buf, size, -1); }
 extern "C" ssize_t pread(int fd, void* buf, std::size_t size, off_t offset) { return failing(fd, buf, size, offset); }
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*body)(void*), void* argument)
+{
+    static const auto real = reinterpret_cast<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
+        dlsym(RTLD_NEXT, "pthread_create"));
+    if (threads >= 0 && threads-- == 0)
+        return EAGAIN;
+    return real(thread, attributes, body, argument);
+}

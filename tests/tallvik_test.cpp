@@ -251,12 +251,21 @@ TEST(Program, PrintsExactlyWhatItShould)
     const Bytes numbers = "one two three two three three\n", counts = counted(2, "two") + counted(3, "three") + summary(6, 3, 3);
     const Bytes far = "alpha beta gamma " + Bytes(300000, ' ') + "alpha beta gamma delta delta\n";
     const Bytes unread = "tallvik: cannot read 'in': Input/output error\n";
+    // Every kernel tier prints the same through the program; one that this
+    // processor or build cannot run is refused.
+    Bytes tiers, tierout, tiererr;
+    for (Kernel kernel : allkernels) {
+        tiers += Bytes(kernelname(kernel)) + " ";
+        if (canrun(kernel, processorfeatures()))
+            tierout += counts;
+        else
+            tiererr += "tallvik: cannot use TALLVIK_KERNEL '" + Bytes(kernelname(kernel)) + "': this processor cannot run it\n";
+    }
     expect({
         {"(exec -a './my tallvik' tallvik); tallvik in 1 2 3", text, 2, usage("./my tallvik") + usage("tallvik")},
         {"tallvik --help; tallvik --version", "", 0, usage("tallvik") + "tallvik " TALLVIK_VERSION "\n"},
-        // Every build has the portable kernel; a tier that does not exist is refused.
-        {"TALLVIK_KERNEL=portable tallvik in 3 2; TALLVIK_KERNEL= tallvik in 3 2; TALLVIK_KERNEL=avx3 tallvik in 3 2",
-         numbers, 2, counts + counts, "tallvik: cannot use TALLVIK_KERNEL 'avx3': not one of portable, sse2, avx2, avx512, vbmi\n"},
+        {"for k in '' " + tiers + "avx3; do TALLVIK_KERNEL=$k tallvik in 3 2; done", numbers, 2, counts + tierout,
+         tiererr + "tallvik: cannot use TALLVIK_KERNEL 'avx3': not one of portable, sse2, avx2, avx512, vbmi\n"},
         {"tallvik missing 3 2", "", 2, usage("tallvik"), "tallvik: cannot open 'missing': No such file or directory\n"},
         {"for a in 62 $' \\t7' 5x +4 4294967299 -4294967295; do tallvik in \"$a\" 1; done", text, 0,
          run(62, 1) + run(7, 1) + run(5, 1) + run(4, 1) + run(3, 1) + run(1, 1)},
@@ -289,6 +298,11 @@ TEST(Program, PrintsExactlyWhatItShould)
         {"for n in 1000 $(($(stat -c %s in) + 100)) 9999999; do LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done",
          far, 0, counted(2, "alpha beta gamma") + counted(2, "alpha beta gamma delta") + summary(8, 3, 4),
          unread + unread},
+        // With no thread to spare, one does all the work; a thread that cannot
+        // start once others have fails the run.
+        {"for t in 2 4; do TALLVIK_THREADS=$t LD_PRELOAD=$L FAILREAD_THREADS=0 tallvik in 3 2; done; "
+         "TALLVIK_THREADS=4 LD_PRELOAD=$L FAILREAD_THREADS=1 tallvik in 3 2", numbers, 2, counts + counts,
+         "tallvik: cannot start a thread for 'in': Resource temporarily unavailable\n"},
         // Four threads, three of them reading ranges of the file at once.
         {"for n in 0 1000 100000; do TALLVIK_THREADS=4 LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done", far, 2,
          "", times(3, unread)},
