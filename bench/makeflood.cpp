@@ -26,7 +26,7 @@ int main(int argc, char** argv)
         int len = 0;
         for (std::uint64_t v = n; v != 0; v /= 26)
             buf[len++] = static_cast<unsigned char>('a' + v % 26);
-        if (plain || (hashword(buf, maxwordlen) & 0xFFF) == 0)
+        if (plain || (wordbytes::hashbytes(buf, static_cast<std::size_t>(len)) & 0xFFF) == 0)
             words.emplace_back(reinterpret_cast<char*>(buf), len);
     }
     std::string text;

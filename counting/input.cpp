@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "uninterrupted.h"
+
 int Input::fill()
 {
     blockstart += static_cast<std::uint64_t>(end - block);
@@ -15,18 +17,15 @@ int Input::fill()
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blocksize, limit - blockstart));
     if (want == 0)
         return -1;
-    for (;;) {
-        const ssize_t got = atoffsets ? pread(fd, block, want, static_cast<off_t>(blockstart)) : read(fd, block, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            readerror = errno;
-        if (got <= 0)
-            return -1;
-        next = block + 1;
-        end = block + got;
-        return block[0];
-    }
+    const ssize_t got = uninterrupted(
+        [&] { return atoffsets ? pread(fd, block, want, static_cast<off_t>(blockstart)) : read(fd, block, want); });
+    if (got < 0)
+        readerror = errno;
+    if (got <= 0)
+        return -1;
+    next = block + 1;
+    end = block + got;
+    return block[0];
 }
 
 void attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize)
@@ -68,9 +67,8 @@ const unsigned char* fetch(Input& in, std::uint64_t offset, std::size_t length)
     in.blockstart = offset;
     std::size_t got = 0;
     while (got < length) {
-        const ssize_t n = pread(in.fd, in.block + got, in.blocksize - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = uninterrupted(
+            [&] { return pread(in.fd, in.block + got, in.blocksize - got, static_cast<off_t>(offset + got)); });
         if (n < 0)
             in.readerror = errno;
         if (n <= 0)

@@ -10,6 +10,7 @@
 
 #include "progress.h"
 #include "table/table.h"
+#include "uninterrupted.h"
 #include "wordreader.h"
 
 namespace {
@@ -136,9 +137,7 @@ void flushoutput()
     std::size_t left = outlen;
     outlen = 0;
     while (left > 0) {
-        const ssize_t put = write(STDOUT_FILENO, bytes, left);
-        if (put < 0 && errno == EINTR)
-            continue;
+        const ssize_t put = uninterrupted([&] { return write(STDOUT_FILENO, bytes, left); });
         if (put <= 0)
             fail("cannot write standard output", nullptr, put < 0 ? errno : EIO);
         bytes += put;

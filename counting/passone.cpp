@@ -41,6 +41,7 @@ Ranges ranges;
 const char* inputname;
 std::uint64_t counted;
 const Kernels* chosen; // set before any thread starts
+Records* notes;
 bool showing;          // progress
 
 static_assert(Batch::capacity <= 65536, "a word's place in a batch must fit 16 bits");
@@ -60,7 +61,7 @@ void countbatch(Batch& b)
 // errno set if a record cannot be written.
 bool recordbatch(Batch& b)
 {
-    const bool done = record(b);
+    const bool done = notes->record(b);
     b.made = 0;
     return done;
 }
@@ -213,17 +214,21 @@ int passonethreads(bool large)
     return std::max(1, std::min(CPU_COUNT(&cores), maxthreads));
 }
 
-std::uint64_t countwords(Input& in, const char* name, int threads, Kernel kernel)
+std::uint64_t countwords(Input& in, const char* name, const Settings& settings, Records& records)
 {
+    notes = &records;
     inputname = name;
     counted = 0;
-    chosen = &kernels(kernel);
-    for (Scanner& s : scanners)
+    chosen = &kernels(settings.kernel);
+    for (Scanner& s : scanners) {
         s.kernels = chosen;
+        s.minwordlen = settings.minwordlen;
+    }
+    const int threads = settings.threads;
     unsigned char* const block = in.block;
     const std::size_t blocksize = in.blocksize;
     const std::uint64_t size = inputsize(in);
-    showing = startprogress(1, size);
+    showing = startprogress(size);
     // Ranges need a file read from its start, at any offset.
     int readers = std::max(1, threads - 1);
     if (size == 0 || lseek(in.fd, 0, SEEK_CUR) != 0)

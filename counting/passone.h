@@ -15,7 +15,8 @@
 #include <cstdint>
 
 #include "input.h"
-#include "simd.h"
+#include "records.h"
+#include "settings.h"
 
 // How many threads pass one uses: TALLVIK_THREADS if it is set to a number
 // from 1 up, else, for a `large` input, the cores this process may run on,
@@ -23,7 +24,8 @@
 // they save; never more than 4.
 int passonethreads(bool large);
 
-// Counts the words of `in` with up to `threads` threads and the vector
-// kernels of `kernel`, and returns their number. A read or record that fails
-// ends the process with a message naming `name`.
-std::uint64_t countwords(Input& in, const char* name, int threads, Kernel kernel);
+// Counts the words of `in` as `settings` say (the shortest word, the threads
+// and the kernel tier), records the first occurrences in `records`, and
+// returns the number of words. A read or record that fails ends the process
+// with a message naming `name`.
+std::uint64_t countwords(Input& in, const char* name, const Settings& settings, Records& records);

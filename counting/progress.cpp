@@ -7,7 +7,6 @@
 
 namespace {
 
-int currentpass;
 std::uint64_t passtotal;
 double passstart;
 double nextshow;
@@ -29,9 +28,8 @@ void writeline(const char* text, int size)
 
 } // namespace
 
-bool startprogress(int pass, std::uint64_t total)
+bool startprogress(std::uint64_t total)
 {
-    currentpass = pass;
     passtotal = total;
     passstart = now();
     nextshow = passstart + 1.0;
@@ -49,12 +47,11 @@ void showprogress(std::uint64_t done)
     char line[128];
     int size;
     if (passtotal != 0)
-        size = std::snprintf(line, sizeof line, "\rtallvik: pass %d: %3.0f%% of %.0f MB, %.0f MB/s\033[K", currentpass,
+        size = std::snprintf(line, sizeof line, "\rtallvik: pass 1: %3.0f%% of %.0f MB, %.0f MB/s\033[K",
                              100.0 * static_cast<double>(done) / static_cast<double>(passtotal),
                              static_cast<double>(passtotal) / 1e6, rate);
     else
-        size = std::snprintf(line, sizeof line, "\rtallvik: pass %d: %.0f MB, %.0f MB/s\033[K", currentpass,
-                             megabytes, rate);
+        size = std::snprintf(line, sizeof line, "\rtallvik: pass 1: %.0f MB, %.0f MB/s\033[K", megabytes, rate);
     shown = true;
     writeline(line, size);
 }

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-// Begins a pass over `total` bytes (0 when the size is not known). Returns
-// whether progress is shown at all, that is, whether standard error is a
-// terminal.
-bool startprogress(int pass, std::uint64_t total);
+// Begins the first pass, over `total` bytes (0 when the size is not known);
+// the second is too short to show. Returns whether progress is shown at all,
+// that is, whether standard error is a terminal.
+bool startprogress(std::uint64_t total);
 
 // Notes that `done` bytes of the pass have been read.
 void showprogress(std::uint64_t done);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "uninterrupted.h"
 #include "wordreader.h"
 
 namespace {
@@ -17,9 +18,7 @@ std::uint64_t boundary(int fd, std::uint64_t at, int& err)
         return 0;
     unsigned char bytes[4096];
     for (std::uint64_t from = at - 1;;) {
-        const ssize_t got = pread(fd, bytes, sizeof bytes, static_cast<off_t>(from));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = uninterrupted([&] { return pread(fd, bytes, sizeof bytes, static_cast<off_t>(from)); });
         if (got <= 0) {
             if (got < 0)
                 err = errno;

@@ -8,47 +8,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "table/table.h"
+#include "uninterrupted.h"
 
 namespace {
 
-// A record is the hash and the length, then either the word's bytes or its
-// offset, less the offset of the record before, seven bits to a byte, low
-// bits first, the top bit set on every byte but the last. Records come in
-// input order, so that difference is never negative, and it is small: on a
-// table that fills, most words are new and close together, and a record
-// takes 6 bytes, where the whole offset took 12, and half as much goes to
-// the temporary file.
 constexpr std::size_t largestrecord = 4 + 1 + maxwordlen;
-
-// Room for every record a table that never fills can make, when they hold
-// offsets 12 bytes apart. A run on more threads may take 12 MiB more for
-// each, and has 10 MiB more here: on a table that fills, where most words
-// are new, that keeps the records of some 1.7 million more of them out of
-// the temporary file, whose writing and reading back took 7% of such a run
-// (measured). Once records go to the temporary file, this is its write
-// buffer, and in the second pass its read buffer.
-//
-// Records that hold offsets fill it from the front, and the words of the
-// first of them fill it from the back, each word after its length, the
-// first word last. A record that needs room takes it from the newest words;
-// after that no word is kept, so the words kept are always those of the
-// first `keptwords` records.
-constexpr std::size_t hugepage = std::size_t{1} << 21;
-constexpr std::size_t oneroom = std::size_t{maxwords} * 12;
-constexpr std::size_t moreroom = std::size_t{10} << 20;
-alignas(hugepage) unsigned char store[oneroom + moreroom];
-std::size_t room;          // bytes of `store` this run uses
-std::uint64_t lastoffset;  // of the record written or read last
-std::size_t filled;        // bytes of records in `store`
-std::size_t at;            // where the next record to read begins
-std::size_t wordsfrom;     // where the words kept begin
-std::size_t nextword;      // where the next word to read ends
-std::uint64_t keptwords;   // records whose words are kept at the back
-std::uint64_t recordsread; // records read so far
-bool keeping;              // every record holds its word, not its offset
-bool caching;              // the words of new records may still be kept
-int spill = -1;            // the temporary file, once records have gone there
 
 // An unnamed file in $TMPDIR (or /tmp): it vanishes with the process, however
 // the process ends.
@@ -72,14 +36,23 @@ int opentemporary()
     return fd;
 }
 
-bool spillstore()
+std::size_t offsetbytes(std::uint64_t difference)
 {
-    if (spill < 0 && (spill = opentemporary()) < 0)
+    std::size_t n = 1;
+    while (difference >>= 7)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+bool Records::spillstore()
+{
+    if (!spilling && (spill = opentemporary()) < 0)
         return false;
+    spilling = true;
     for (std::size_t done = 0; done < filled;) {
-        const ssize_t put = write(spill, store + done, filled - done);
-        if (put < 0 && errno == EINTR)
-            continue;
+        const ssize_t put = uninterrupted([&] { return write(spill, store + done, filled - done); });
         if (put <= 0) {
             errno = put == 0 ? ENOSPC : errno;
             return false;
@@ -92,15 +65,13 @@ bool spillstore()
 
 // Moves the unread rest of `store` to its front and fills it up from the
 // temporary file.
-bool refill()
+bool Records::refill()
 {
     std::memmove(store, store + at, filled - at);
     filled -= at;
     at = 0;
     while (filled < room) {
-        const ssize_t got = read(spill, store + filled, room - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = uninterrupted([&] { return read(spill, store + filled, room - filled); });
         if (got <= 0)
             return got == 0;
         filled += static_cast<std::size_t>(got);
@@ -108,17 +79,7 @@ bool refill()
     return true;
 }
 
-std::size_t offsetbytes(std::uint64_t difference)
-{
-    std::size_t n = 1;
-    while (difference >>= 7)
-        ++n;
-    return n;
-}
-
-} // namespace
-
-void startrecords(bool keepwords, bool large, int threads)
+void Records::start(bool keepwords, bool large, int threads)
 {
     room = threads > 1 ? sizeof store : oneroom;
     // Filled front to back, the store takes a page fault every 4 KiB, some
@@ -126,9 +87,9 @@ void startrecords(bool keepwords, bool large, int threads)
     // that fills the table, where huge pages take three.
     if (large)
         madvise(store, room, MADV_HUGEPAGE);
-    if (spill >= 0)
+    if (spilling)
         close(spill);
-    spill = -1;
+    spilling = false;
     filled = at = 0;
     lastoffset = 0;
     wordsfrom = room;
@@ -140,7 +101,7 @@ void startrecords(bool keepwords, bool large, int threads)
 // The store's state stays in registers for a whole batch, and goes back to
 // memory only for a spill: written back for each record, it cost a third
 // more on a table that fills.
-bool record(const Batch& b)
+bool Records::record(const Batch& b)
 {
     // The new words lie far apart in the block, whose lines have mostly left
     // the cache by now, or sit in the other core's when the counter hashed
@@ -208,21 +169,21 @@ bool record(const Batch& b)
     return true;
 }
 
-bool rewindrecords()
+bool Records::rewind()
 {
     at = 0;
     lastoffset = 0;
     nextword = room;
     recordsread = 0;
-    return spill < 0 || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
+    return !spilling || (spillstore() && lseek(spill, 0, SEEK_SET) == 0);
 }
 
-int nextrecord(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash))
+int Records::next(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash))
 {
     // The records passed over are never copied out: on a table that fills
     // they are most of them.
     for (;;) {
-        if (spill >= 0 && filled - at < largestrecord && !refill())
+        if (spilling && filled - at < largestrecord && !refill())
             return -1;
         if (at == filled)
             return 0;
@@ -256,7 +217,7 @@ int nextrecord(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_
         record.word = Word{hash, static_cast<int>(length), keeping ? 0 : lastoffset};
         record.bytes = bytes;
         // Reading on from a temporary file refills the store under the records read.
-        if (keeping && spill >= 0)
+        if (keeping && spilling)
             record.bytes = static_cast<const unsigned char*>(std::memcpy(record.copy, bytes, length));
         return 1;
     }

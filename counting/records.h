@@ -25,21 +25,12 @@
 // print lies in almost every block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "scanner.h"
+#include "table/table.h"
 #include "wordreader.h"
-
-// Starts an empty set of records that keep each word's bytes when `keepwords`
-// is set, else its offset; for a `large` input, in huge pages, with the
-// words kept beside the offsets while there is room. A run on more than one
-// thread has more room for them.
-void startrecords(bool keepwords, bool large, int threads);
-
-// Notes, in order, the words of `b` that created an entry: those at
-// b.created[0] to b.created[b.made - 1]. Returns false with errno set if the
-// temporary file cannot be made or written.
-bool record(const Batch& b);
 
 // A record as it comes back: the word's hash, length and offset and, if its
 // bytes were kept, where they are, or else a null pointer. They stay there
@@ -51,12 +42,71 @@ struct Record {
     unsigned char copy[maxwordlen];
 };
 
-// Gets the records back in the order they were noted: call rewindrecords()
-// once after the last record(), then nextrecord() until it returns 0. It
-// passes over every record for which `wanted`, given the record's number
-// (counted from 0) and hash, is false, and returns 1 with the next record
-// wanted, 0 after the last, and -1 with errno set when the temporary file
-// cannot be read. rewindrecords() returns false with errno set when it
-// cannot be written.
-bool rewindrecords();
-int nextrecord(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash));
+// A record is the hash and the length, then either the word's bytes or its
+// offset, less the offset of the record before, seven bits to a byte, low
+// bits first, the top bit set on every byte but the last. Records come in
+// input order, so that difference is never negative, and it is small: on a
+// table that fills, most words are new and close together, and a record
+// takes 6 bytes, half as much as with whole offsets, and half as much goes to
+// the temporary file.
+//
+// All zero until started, so that a static one costs nothing in the binary.
+class Records {
+public:
+    // Starts an empty set of records that keep each word's bytes when
+    // `keepwords` is set, else its offset; for a `large` input, in huge pages,
+    // with the words kept beside the offsets while there is room. A run on
+    // more than one thread has more room for them.
+    void start(bool keepwords, bool large, int threads);
+
+    // Notes, in order, the words of `b` that created an entry: those at
+    // b.created[0] to b.created[b.made - 1]. Returns false with errno set if
+    // the temporary file cannot be made or written.
+    bool record(const Batch& b);
+
+    // Gets the records back in the order they were noted: call rewind() once
+    // after the last record(), then next() until it returns 0. It passes
+    // over every record for which `wanted`, given the record's number
+    // (counted from 0) and hash, is false, and returns 1 with the next record
+    // wanted, 0 after the last, and -1 with errno set when the temporary file
+    // cannot be read. rewind() returns false with errno set when it cannot be
+    // written.
+    bool rewind();
+    int next(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash));
+
+private:
+    static constexpr std::size_t hugepage = std::size_t{1} << 21;
+
+    bool spillstore();
+    bool refill();
+
+    // Room for the records of every entry a table that never fills creates,
+    // at 12 bytes each, as much as a record takes whose word lies up to 512
+    // TiB past the one before. A run on more threads may take 12 MiB more
+    // for each, and has 10 MiB more here: on a table that fills, where most
+    // words are new, that keeps the records of some 1.7 million more of them
+    // out of the temporary file, whose writing and reading back took 7% of
+    // such a run (measured). Once records go to the temporary file, this is
+    // its write buffer, and in the second pass its read buffer.
+    //
+    // Records that hold offsets fill it from the front, and the words of the
+    // first of them fill it from the back, each word after its length, the
+    // first word last. A record that needs room takes it from the newest
+    // words; after that no word is kept, so the words kept are always those
+    // of the first `keptwords` records.
+    static constexpr std::size_t oneroom = std::size_t{maxwords} * 12;
+    static constexpr std::size_t moreroom = std::size_t{10} << 20;
+    alignas(hugepage) unsigned char store[oneroom + moreroom];
+    std::size_t room;          // bytes of `store` this run uses
+    std::uint64_t lastoffset;  // of the record written or read last
+    std::size_t filled;        // bytes of records in `store`
+    std::size_t at;            // where the next record to read begins
+    std::size_t wordsfrom;     // where the words kept begin
+    std::size_t nextword;      // where the next word to read ends
+    std::uint64_t keptwords;   // records whose words are kept at the back
+    std::uint64_t recordsread; // records read so far
+    bool keeping;              // every record holds its word, not its offset
+    bool caching;              // the words of new records may still be kept
+    bool spilling;             // whether records have gone to the temporary file,
+    int spill;                 // open as this
+};

@@ -21,6 +21,8 @@ constexpr int defaultminwordlen = 3;
 constexpr std::int32_t defaultmincount = 10;
 
 unsigned char block[1 << 15];
+// Pass one writes them, pass two reads them.
+constinit Records records;
 
 // The C library's atoi, but wrapping on overflow instead of being undefined:
 // leading white space, one sign, then digits up to the first other byte.
@@ -38,13 +40,13 @@ std::int32_t readnumber(const char* text)
     return static_cast<std::int32_t>(negative ? 0u - value : value);
 }
 
-void settleminwordlen(int argc, char** argv)
+int settleminwordlen(int argc, char** argv)
 {
-    minwordlen = argc > 2 ? readnumber(argv[2]) : 0;
-    if (minwordlen <= 0 || minwordlen > maxwordlen) {
-        minwordlen = defaultminwordlen;
-        printlengthnotice(defaultminwordlen, maxwordlen);
-    }
+    const int minwordlen = argc > 2 ? readnumber(argv[2]) : 0;
+    if (minwordlen > 0 && minwordlen <= maxwordlen)
+        return minwordlen;
+    printlengthnotice(defaultminwordlen, maxwordlen);
+    return defaultminwordlen;
 }
 
 std::uint32_t settlemincount(int argc, char** argv)
@@ -108,7 +110,7 @@ bool mayprint(std::uint64_t record, std::uint32_t hash)
 void printwords(Input& in, const char* name, std::uint32_t mincount)
 {
     std::int32_t left = wordsatleast(mincount);
-    if (left > 0 && !rewindrecords())
+    if (left > 0 && !records.rewind())
         fail("cannot write a temporary file for", name, errno);
     constexpr std::uint64_t lookahead = 16;
     Record ahead[lookahead];
@@ -117,7 +119,7 @@ void printwords(Input& in, const char* name, std::uint32_t mincount)
     for (std::uint64_t done = 0; left > 0; ++done) {
         for (; more && read < done + lookahead; ++read) {
             Record& next = ahead[read % lookahead];
-            const int got = nextrecord(next, mayprint);
+            const int got = records.next(next, mayprint);
             if (got < 0)
                 fail("cannot read the temporary file for", name, errno);
             if (!(more = got > 0))
@@ -175,21 +177,23 @@ int run(int argc, char** argv)
     Input in;
     attachinput(in, fd, block, sizeof block);
 
-    settleminwordlen(argc, argv);
-    const std::uint32_t mincount = settlemincount(argc, argv);
+    Settings settings;
+    settings.minwordlen = settleminwordlen(argc, argv);
+    settings.mincount = settlemincount(argc, argv);
+    settings.kernel = kernel;
     flushoutput();
 
     // A pipe is most often a large stream; a file says how large it is.
     const bool keepwords = !rereadable(in);
     const bool large = keepwords || inputsize(in) > (1u << 20);
     preparetable(large);
-    const int threads = passonethreads(large);
-    startrecords(keepwords, large, threads);
-    const std::uint64_t words = countwords(in, name, threads, kernel);
+    settings.threads = passonethreads(large);
+    records.start(keepwords, large, settings.threads);
+    const std::uint64_t words = countwords(in, name, settings, records);
     const std::int32_t distinct = tablesize();
-    printwords(in, name, mincount);
+    printwords(in, name, settings.mincount);
 
-    printsummary(words, minwordlen, distinct);
+    printsummary(words, settings.minwordlen, distinct);
     flushoutput();
     closeinput(in);
     if (distinct == maxwords) {

@@ -61,7 +61,7 @@ void takeplainwords(Scanner& s, Input& in)
     if (!s.classified)
         classifyblock(s, n);
     std::size_t at = static_cast<std::size_t>(in.next - data);
-    const std::size_t shortest = static_cast<std::size_t>(minwordlen);
+    const std::size_t shortest = static_cast<std::size_t>(s.minwordlen);
     std::uint32_t words = b.words;
     while (at < n) {
         const std::size_t base = at & ~std::size_t{63};
@@ -159,7 +159,7 @@ Batch* scaninput(Scanner& s, Input& in, Batch* first)
     for (;;) {
         takeplainwords(s, in);
         Word word;
-        const int last = readword(in, s.wordbuf, maxwordlen, word);
+        const int last = readword(in, s.wordbuf, maxwordlen, s.minwordlen, word);
         if (last >= 0 || s.wordbuf[0] != 0)
             addreadword(s, word);
         if (last < 0)

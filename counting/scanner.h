@@ -68,6 +68,7 @@ struct alignas(64) Scanner {
     Handover handover = nullptr;
     int ring = 0; // which ring the handover fills, for a caller with several
     const Kernels* kernels = nullptr;
+    int minwordlen = 1;
     // Set by handover when the run cannot succeed any more: the input then
     // ends after the block just handed over.
     bool stop = false;

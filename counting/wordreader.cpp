@@ -2,14 +2,7 @@
 
 #include <cstring>
 
-int minwordlen = 3;
-
 using namespace wordbytes;
-
-int iswordchar(int ch)
-{
-    return ch >= 0 && ch < 256 && (classes[ch] & letter) ? 1 : 0;
-}
 
 // One pass over the bytes as a small state machine that also hashes each
 // byte as it is stored, so that a word's bytes are touched once and its end
@@ -17,7 +10,7 @@ int iswordchar(int ch)
 // that stores into `buf` (which may alias anything) do not force it back to
 // memory; the common case, a run of letters inside one block, is a table
 // lookup, a store and a hash step per byte.
-int readword(Input& in, unsigned char* buf, int maxlen, Word& word)
+int readword(Input& in, unsigned char* buf, int maxlen, int minwordlen, Word& word)
 {
     const unsigned char* p = in.next;
     const unsigned char* end = in.end;
@@ -105,7 +98,7 @@ int readword(Input& in, unsigned char* buf, int maxlen, Word& word)
         do
             buf[--n] = 0;
         while (n > 0 && (buf[n - 1] == '-' || n < minwordlen));
-        h = hashword(buf, maxlen);
+        h = hashbytes(buf, static_cast<std::size_t>(n));
     }
     word.start = start;
     in.next = p;
@@ -113,12 +106,4 @@ int readword(Input& in, unsigned char* buf, int maxlen, Word& word)
     word.hash = h;
     word.length = n;
     return ch;
-}
-
-wordhash hashword(unsigned char* buf, int maxlen)
-{
-    if (maxlen < 1)
-        return 0xFFFFFFFFu;
-    buf[maxlen] = 0;
-    return hashbytes(buf, std::strlen(reinterpret_cast<const char*>(buf)));
 }
