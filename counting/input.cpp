@@ -11,10 +11,10 @@
 int Input::fill()
 {
     blockstart += static_cast<std::uint64_t>(end - block);
-    if (beforefill != nullptr)
-        beforefill(*this);
+    block = into;
     next = end = block;
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blocksize, limit - blockstart));
+    const std::size_t want =
+        atoffsets ? static_cast<std::size_t>(std::min<std::uint64_t>(blocksize, limit - blockstart)) : blocksize;
     if (want == 0)
         return -1;
     const ssize_t got = uninterrupted(
@@ -41,7 +41,7 @@ void attachinput(Input& in, int fd, unsigned char* block, std::size_t blocksize)
     // offsets are the file's own, so that it can be read again at them.
     if (const off_t at = lseek(fd, 0, SEEK_CUR); at > 0)
         in.blockstart = static_cast<std::uint64_t>(at);
-    in.block = block;
+    in.block = in.into = block;
     in.blocksize = blocksize;
     in.next = in.end = block;
 }

@@ -6,6 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// The size of the blocks the input is read in.
+inline constexpr std::size_t blockbytes = std::size_t{1} << 15;
+
+// All zero until attached or opened, so that an object holding one may be
+// all zero too.
 struct Input {
     // The unread part of the current block. The word reader advances `next`
     // itself and calls fill() only when the block is used up.
@@ -13,23 +18,22 @@ struct Input {
     const unsigned char* end = nullptr;
 
     unsigned char* block = nullptr;
+    // Where fill() reads the next block: `block`, unless the reader wants the
+    // block it has kept while it reads on.
+    unsigned char* into = nullptr;
     std::size_t blocksize = 0;
     std::uint64_t blockstart = 0; // the offset in the input of block[0]
-    int fd = -1;
+    int fd = 0;
     int readerror = 0;            // errno of a failed read, 0 if none
 
     // With `atoffsets`, fill() reads at blockstart (pread), so that threads
     // can share one descriptor, and stops at `limit` as at end of input.
     bool atoffsets = false;
-    std::uint64_t limit = UINT64_MAX;
+    std::uint64_t limit = 0;
 
-    // Called before each block of the first reading, if set; it may point
-    // `block` at another buffer. `owner` is its to use.
-    void (*beforefill)(Input& in) = nullptr;
-    void* owner = nullptr;
-
-    // Reads the next block. Returns its first byte and leaves `next` just
-    // past it, or returns -1 at end of input or on an error (readerror).
+    // Reads the next block into `into`, which becomes `block`. Returns its
+    // first byte and leaves `next` just past it, or returns -1 at end of
+    // input or on an error (readerror).
     int fill();
 };
 

@@ -28,4 +28,4 @@ int passonethreads(bool large);
 // and the kernel tier), records the first occurrences in `records`, and
 // returns the number of words. A read or record that fails ends the process
 // with a message naming `name`.
-std::uint64_t countwords(Input& in, const char* name, const Settings& settings, Records& records);
+std::uint64_t countwords(const Input& in, const char* name, const Settings& settings, Records& records);

@@ -10,10 +10,10 @@
 #include "input.h"
 
 struct Ranges {
-    int fd = -1;
-    int readers = 1;
-    std::uint32_t count = 1;
-    std::uint64_t span = 0;
+    int fd;
+    int readers;
+    std::uint32_t count; // of ranges
+    std::uint64_t span;  // between the places they are cut near
 };
 
 // The ranges of a file of `size` bytes, open as `fd`, for `readers`

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "simd.h"
 
@@ -10,10 +11,10 @@ namespace {
 
 using namespace wordbytes;
 
-void classifyblock(Scanner& s, std::size_t n)
+void classifyblock(Scanner& s, const unsigned char* data, std::size_t n)
 {
     const std::size_t used = (n + 63) / 64;
-    s.kernels->classify(s.batch->data, used, s.masks);
+    s.kernels->classify(data, used, s.masks);
     if (n % 64 != 0) {
         const std::uint64_t inside = (std::uint64_t{1} << (n % 64)) - 1;
         s.masks[used - 1].letters &= inside;
@@ -23,7 +24,6 @@ void classifyblock(Scanner& s, std::size_t n)
     }
     // Windows read up to two chunks past the last.
     s.masks[used] = s.masks[used + 1] = Masks{0, 0, 0};
-    s.classified = true;
 }
 
 // The 64 bits of a mask from byte `at` on.
@@ -53,13 +53,11 @@ inline void noteword(Batch& b, std::uint32_t& words, std::size_t first, std::siz
 // separator: the runs' starts and ends are two masks, walked side by side,
 // with no branch that depends on the text but the chunk's last word. Other
 // chunks go a word at a time, with two bit scans of 64-bit windows.
-void takeplainwords(Scanner& s, Input& in)
+void takeplainwords(Scanner& s, Batch& b)
 {
-    Batch& b = *s.batch;
+    Input& in = s.in;
     const unsigned char* data = b.data;
-    const std::size_t n = static_cast<std::size_t>(in.end - data);
-    if (!s.classified)
-        classifyblock(s, n);
+    const std::size_t n = b.size;
     std::size_t at = static_cast<std::size_t>(in.next - data);
     const std::size_t shortest = static_cast<std::size_t>(s.minwordlen);
     std::uint32_t words = b.words;
@@ -103,73 +101,94 @@ void takeplainwords(Scanner& s, Input& in)
     in.next = data + std::min(at, n);
 }
 
-// Adds the word readword just read.
-void addreadword(Scanner& s, const Word& word)
+// Adds the word readword just read, which begins in this block; the one that
+// ran on past it, into the spare block, comes with its hash and bytes.
+void addreadword(Scanner& s, Batch& b, const Word& word, bool ranon)
 {
-    Batch& b = *s.batch;
     const std::uint32_t i = b.words++;
     b.lengths[i] = static_cast<std::uint8_t>(word.length);
-    if (word.start >= b.blockstart) {
+    if (!ranon) {
         b.offsets[i] = static_cast<std::uint16_t>(word.start - b.blockstart);
         return;
     }
-    // Only the first word of a block can have begun before it.
     b.straddles = true;
-    b.firststart = word.start;
+    b.laststart = word.start;
     b.hashes[i] = word.hash;
-    std::memcpy(b.firstbytes, s.wordbuf, maxwordlen);
+    std::memcpy(b.lastbytes, s.wordbuf, maxwordlen);
 }
 
-void startbatch(Scanner& s, Input& in, Batch* batch)
+// Starts `b` on the block `in` holds.
+void startbatch(const Input& in, Batch& b)
 {
-    s.batch = batch;
-    s.classified = false;
-    batch->blockstart = in.blockstart;
-    batch->words = 0;
-    batch->straddles = false;
-    batch->last = false;
-    batch->hashed = false;
-    batch->readerror = 0;
-    in.block = batch->data;
-    in.blocksize = batchbytes;
-    in.next = in.end = in.block;
-}
-
-// Called by in.fill() before it reads the next block: the block just used up
-// goes with its words, and the next is read into the batch handed back.
-void nextblock(Input& in)
-{
-    Scanner& s = *static_cast<Scanner*>(in.owner);
-    if (in.end == in.block)
-        return startbatch(s, in, s.batch);
-    s.batch->size = static_cast<std::uint32_t>(in.end - in.block);
-    startbatch(s, in, s.handover(s, s.batch));
-    if (s.stop)
-        in.limit = in.blockstart;
+    b.blockstart = in.blockstart;
+    b.size = static_cast<std::uint32_t>(in.end - in.block);
+    b.words = 0;
+    b.straddles = false;
+    b.last = false;
+    b.hashed = false;
+    b.readerror = 0;
 }
 
 } // namespace
 
-Batch* scaninput(Scanner& s, Input& in, Batch* first)
+void Scanner::begin(const Input& input)
 {
-    s.stop = false;
-    startbatch(s, in, first);
-    in.owner = &s;
-    in.beforefill = nextblock;
-    for (;;) {
-        takeplainwords(s, in);
-        Word word;
-        const int last = readword(in, s.wordbuf, maxwordlen, s.minwordlen, word);
-        if (last >= 0 || s.wordbuf[0] != 0)
-            addreadword(s, word);
-        if (last < 0)
-            break;
+    in = input;
+    in.blocksize = batchbytes;
+    if (spare == nullptr)
+        spare = spareblock;
+    carried = false;
+}
+
+bool Scanner::scan(Batch& b)
+{
+    if (b.data == nullptr)
+        b.data = b.block;
+    if (carried && in.next != in.end) {
+        // The rest of the block read on into is this batch's.
+        std::swap(b.data, spare);
+    } else {
+        in.into = b.data;
+        const bool more = in.fill() >= 0;
+        in.next = in.block;
+        if (!more) {
+            startbatch(in, b);
+            b.last = true;
+            b.readerror = in.readerror;
+            return false;
+        }
     }
-    in.beforefill = nullptr;
-    s.batch->size = static_cast<std::uint32_t>(in.end - in.block);
-    s.batch->readerror = in.readerror;
-    s.batch->last = true;
-    return s.handover(s, s.batch);
+    carried = false;
+    startbatch(in, b);
+    classifyblock(*this, b.data, b.size);
+    in.into = spare;
+    for (;;) {
+        takeplainwords(*this, b);
+        if (in.next == in.end)
+            return true;
+        Word word;
+        const int last = readword(in, wordbuf, maxwordlen, minwordlen, word);
+        const bool ranon = in.block != b.data;
+        if (last >= 0 || wordbuf[0] != 0)
+            addreadword(*this, b, word, ranon);
+        if (last < 0) {
+            b.last = true;
+            b.readerror = in.readerror;
+            return false;
+        }
+        if (ranon) {
+            carried = true;
+            return true;
+        }
+    }
+}
+
+void endearly(Batch& b)
+{
+    b.words = b.size = 0;
+    b.straddles = b.hashed = false;
+    b.last = true;
+    b.readerror = 0;
 }
 
 void hashbatch(Batch& b, const Kernels& kernels)
@@ -177,7 +196,6 @@ void hashbatch(Batch& b, const Kernels& kernels)
     if (b.hashed)
         return;
     b.hashed = true;
-    // A word that began in an earlier block comes with its hash.
-    const std::uint32_t first = b.straddles ? 1 : 0;
-    kernels.hashspans(b.data, b.offsets + first, b.lengths + first, b.words - first, b.hashes + first);
+    // A word that ran on past the block comes with its hash.
+    kernels.hashspans(b.data, b.offsets, b.lengths, b.words - (b.straddles ? 1 : 0), b.hashes);
 }
