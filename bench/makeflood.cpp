@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "counting/wordreader.h"
+#include "words/word.h"
 
 int main(int argc, char** argv)
 {

@@ -79,7 +79,7 @@ public:
     // slot or in place of an entry seen once. Returns how many did.
     //
     // A large vocabulary spreads over megabytes of index, and most adds would
-    // wait for memory. So each hash's place is prefetched `lookahead` hashes
+    // wait for memory. So each hash's place is prefetched `hashesahead` hashes
     // before it is counted, by which time its cache line has arrived. The
     // input streaming through the cache pushes index lines out to memory,
     // and sixteen hashes ahead was not enough to cover that. Sixty-four took
@@ -152,7 +152,7 @@ private:
     template <bool Saturating>
     std::uint32_t add(const std::uint32_t* hashes, std::uint32_t n, std::uint16_t* created)
     {
-        for (std::uint32_t i = 0; i < lookahead && i < n; ++i)
+        for (std::uint32_t i = 0; i < hashesahead && i < n; ++i)
             this->prefetch(hashes[i]);
         std::uint32_t i = 0, made = 0;
         for (; i < n && !grown; ++i)
@@ -162,7 +162,7 @@ private:
         return made;
     }
 
-    static constexpr std::uint32_t lookahead = 48;
+    static constexpr std::uint32_t hashesahead = 48;
 
     // Counts hashes[i], first noting `i` in `created`; returns whether it got
     // a new entry. Unless `Saturating`, no count may be at its largest.
@@ -170,8 +170,8 @@ private:
     bool add(const std::uint32_t* hashes, std::uint32_t n, std::uint32_t i, std::uint16_t* created)
     {
         constexpr int bits = Grown ? bucketbits : firstbits;
-        if (i + lookahead < n)
-            __builtin_prefetch(&buckets[this->template bucketof<bits>(hashes[i + lookahead])], 1);
+        if (i + hashesahead < n)
+            __builtin_prefetch(&buckets[this->template bucketof<bits>(hashes[i + hashesahead])], 1);
         *created = static_cast<std::uint16_t>(i);
         const std::uint32_t h = hashes[i];
         std::uint32_t b = this->template locate<bits>(h);

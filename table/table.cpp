@@ -4,6 +4,7 @@
 #include <sys/random.h>
 
 #include "frequencytable.h"
+#include "io/hugepages.h"
 
 namespace {
 
@@ -11,7 +12,6 @@ namespace {
 // five of them: committing all of it then takes five page faults instead of
 // some 2500 (about 7 ms less system time per run, measured). A small input
 // touches only some of its pages, and so commits less without them.
-constexpr std::size_t hugepage = std::size_t{1} << 21;
 alignas(hugepage) constinit FrequencyTable<maxwords> table;
 
 } // namespace

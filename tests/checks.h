@@ -12,8 +12,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "counting/run.h"
-#include "counting/simd.h"
+#include "run/run.h"
+#include "kernels/kernels.h"
 #include "model.h"
 #include "table/frequencytable.h"
 

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "checks.h"
-#include "counting/simd.h"
+#include "kernels/kernels.h"
 
 // Counted, and kept out of line so that no call site sees memory from new
 // given to free.

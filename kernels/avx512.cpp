@@ -1,6 +1,6 @@
 // Compiled with -mavx512f, and called only where the processor has it.
-#include "hash512.h"
-#include "tiers.h"
+#include "kernels/hash512.h"
+#include "kernels/tiers.h"
 
 namespace avx512 {
 

@@ -1,7 +1,7 @@
 // Compiled for AVX-512 F, BW, VBMI and VBMI2 and for POPCNT, and called only
 // where the processor has them all (as every one with VBMI2 does).
-#include "hash512.h"
-#include "tiers.h"
+#include "kernels/hash512.h"
+#include "kernels/tiers.h"
 
 namespace vbmi {
 namespace {

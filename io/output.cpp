@@ -1,4 +1,4 @@
-#include "output.h"
+#include "io/output.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,27 +8,31 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "progress.h"
+#include "io/progress.h"
 #include "table/table.h"
-#include "uninterrupted.h"
-#include "wordreader.h"
+#include "io/uninterrupted.h"
+#include "words/word.h"
 
 namespace {
 
 constexpr unsigned long advertisedkb = 3126;
 
-unsigned char outbuf[1 << 16];
-std::size_t outlen;
+// Standard output, written a buffer at a time.
+struct Buffer {
+    unsigned char bytes[1 << 16];
+    std::size_t length;
+};
+Buffer out;
 
 void output(const void* bytes, std::size_t size)
 {
     const auto* from = static_cast<const unsigned char*>(bytes);
     while (size > 0) {
-        if (outlen == sizeof outbuf)
+        if (out.length == sizeof out.bytes)
             flushoutput();
-        const std::size_t n = std::min(size, sizeof outbuf - outlen);
-        std::memcpy(outbuf + outlen, from, n);
-        outlen += n;
+        const std::size_t n = std::min(size, sizeof out.bytes - out.length);
+        std::memcpy(out.bytes + out.length, from, n);
+        out.length += n;
         from += n;
         size -= n;
     }
@@ -106,9 +110,9 @@ void printcount(std::uint32_t count, const unsigned char* word, int length)
     // columns or more, then the word. That took 3 to 4 ms off a run that
     // prints the 327487 lines of a table that fills (measured).
     constexpr std::size_t longest = 10 + 1 + maxwordlen + 1;
-    if (sizeof outbuf - outlen < longest)
+    if (sizeof out.bytes - out.length < longest)
         flushoutput();
-    unsigned char* line = outbuf + outlen;
+    unsigned char* line = out.bytes + out.length;
     int digits = 1;
     for (std::uint32_t rest = count / 10; rest != 0; rest /= 10)
         ++digits;
@@ -119,7 +123,7 @@ void printcount(std::uint32_t count, const unsigned char* word, int length)
     line[width] = ' ';
     std::memcpy(line + width + 1, word, static_cast<std::size_t>(length));
     line[width + 1 + length] = '\n';
-    outlen += static_cast<std::size_t>(width + 2 + length);
+    out.length += static_cast<std::size_t>(width + 2 + length);
 }
 
 void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct)
@@ -130,12 +134,12 @@ void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct)
 
 void flushoutput()
 {
-    if (outlen == 0)
+    if (out.length == 0)
         return;
     endprogress(); // lines on a terminal must not run into the progress line
-    const unsigned char* bytes = outbuf;
-    std::size_t left = outlen;
-    outlen = 0;
+    const unsigned char* bytes = out.bytes;
+    std::size_t left = out.length;
+    out.length = 0;
     while (left > 0) {
         const ssize_t put = uninterrupted([&] { return write(STDOUT_FILENO, bytes, left); });
         if (put <= 0)

@@ -13,9 +13,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "input.h"
-#include "simd.h"
-#include "wordreader.h"
+#include "io/input.h"
+#include "kernels/kernels.h"
+#include "words/wordreader.h"
 
 inline constexpr std::size_t batchbytes = blockbytes;
 

@@ -1,4 +1,4 @@
-#include "input.h"
+#include "io/input.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "uninterrupted.h"
+#include "io/uninterrupted.h"
 
 int Input::fill()
 {

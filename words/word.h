@@ -1,16 +1,15 @@
-// Splitting the input into words, and a word into its 32-bit hash.
+// What a word is, for everything that reads words: its byte classes, its
+// longest length and its 32-bit hash, a step per byte.
 //
 // A word is a run of letters (a-z, A-Z, 0-9 and every byte from 0x80 to
 // 0xFF). An apostrophe may begin a word and, like a backtick, joins two runs
 // of letters; a hyphen joins two runs and is dropped unless a letter follows
-// it. Every other byte separates words. Words keep at most `maxlen` bytes.
+// it. Every other byte separates words. Words keep at most `maxwordlen` bytes.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-
-#include "input.h"
 
 using wordhash = std::uint32_t;
 
@@ -73,18 +72,3 @@ inline wordhash hashbytes(const unsigned char* word, std::size_t length)
 }
 
 } // namespace wordbytes
-
-// What the reader knows of the word it leaves in the buffer.
-struct Word {
-    wordhash hash;       // the hash of its bytes
-    int length;          // its bytes, which are the input's from `start` on
-    std::uint64_t start; // the offset in the input of its first byte
-};
-
-// Reads the next word of at least `minwordlen` bytes (1 to `maxlen`) into
-// `buf`, which has room for `maxlen` + 1 bytes: the word, then zero bytes up
-// to buf[maxlen]. Shorter words are skipped. Returns the last value read: -1
-// when the input ended during the call, which may come with a last word in
-// `buf` (buf[0] != 0) or with none. A word cut at `maxlen` that trimming
-// empties comes back empty with a byte value.
-int readword(Input& in, unsigned char* buf, int maxlen, int minwordlen, Word& word);

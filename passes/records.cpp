@@ -1,4 +1,4 @@
-#include "records.h"
+#include "passes/records.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "uninterrupted.h"
+#include "io/uninterrupted.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ bool Records::record(const Batch& b)
     // them: each word is asked for a few words ahead, so that the waits
     // overlap. That took 2 to 6% off runs on two threads of the growing and
     // the table-filling corpus (measured).
-    constexpr std::uint32_t lookahead = 8;
+    constexpr std::uint32_t wordsahead = 8;
     std::size_t end = filled, from = wordsfrom;
     std::uint64_t last = lastoffset, kept = keptwords;
     bool keep = caching;
@@ -118,11 +118,11 @@ bool Records::record(const Batch& b)
         if (keeping || keep)
             __builtin_prefetch(b.bytes(i));
     };
-    for (std::uint32_t k = 0; k < b.made && k < lookahead; ++k)
+    for (std::uint32_t k = 0; k < b.made && k < wordsahead; ++k)
         expect(b.created[k]);
     for (std::uint32_t k = 0; k < b.made; ++k) {
-        if (k + lookahead < b.made)
-            expect(b.created[k + lookahead]);
+        if (k + wordsahead < b.made)
+            expect(b.created[k + wordsahead]);
         const std::uint32_t i = b.created[k];
         const std::size_t length = b.lengths[i];
         const std::uint64_t start = b.start(i);

@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "io/progress.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -7,10 +7,14 @@
 
 namespace {
 
-std::uint64_t passtotal;
-double passstart;
-double nextshow;
-bool shown;
+// The line on the terminal, which there is only one of.
+struct Progress {
+    std::uint64_t total; // bytes of the pass, 0 if not known
+    double start;        // when the pass began, in seconds
+    double nextshow;     // when the line may next be written
+    bool shown;          // whether a line stands on the terminal
+};
+Progress progress;
 
 double now()
 {
@@ -23,42 +27,42 @@ void writeline(const char* text, int size)
 {
     // A progress line that cannot be written is not worth stopping for.
     if (write(STDERR_FILENO, text, static_cast<std::size_t>(size)) < 0)
-        shown = false;
+        progress.shown = false;
 }
 
 } // namespace
 
 bool startprogress(std::uint64_t total)
 {
-    passtotal = total;
-    passstart = now();
-    nextshow = passstart + 1.0;
+    progress.total = total;
+    progress.start = now();
+    progress.nextshow = progress.start + 1.0;
     return isatty(STDERR_FILENO) != 0;
 }
 
 void showprogress(std::uint64_t done)
 {
     const double t = now();
-    if (t < nextshow)
+    if (t < progress.nextshow)
         return;
-    nextshow = t + 0.25;
+    progress.nextshow = t + 0.25;
     const double megabytes = static_cast<double>(done) / 1e6;
-    const double rate = megabytes / (t - passstart);
+    const double rate = megabytes / (t - progress.start);
     char line[128];
     int size;
-    if (passtotal != 0)
+    if (progress.total != 0)
         size = std::snprintf(line, sizeof line, "\rtallvik: pass 1: %3.0f%% of %.0f MB, %.0f MB/s\033[K",
-                             100.0 * static_cast<double>(done) / static_cast<double>(passtotal),
-                             static_cast<double>(passtotal) / 1e6, rate);
+                             100.0 * static_cast<double>(done) / static_cast<double>(progress.total),
+                             static_cast<double>(progress.total) / 1e6, rate);
     else
         size = std::snprintf(line, sizeof line, "\rtallvik: pass 1: %.0f MB, %.0f MB/s\033[K", megabytes, rate);
-    shown = true;
+    progress.shown = true;
     writeline(line, size);
 }
 
 void endprogress()
 {
-    if (shown)
+    if (progress.shown)
         writeline("\r\033[K", 4);
-    shown = false;
+    progress.shown = false;
 }

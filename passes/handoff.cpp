@@ -1,4 +1,4 @@
-#include "handoff.h"
+#include "passes/handoff.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>

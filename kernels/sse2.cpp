@@ -1,8 +1,8 @@
 #include <cstring>
 #include <emmintrin.h>
 
-#include "simdkernel.h"
-#include "tiers.h"
+#include "kernels/generic.h"
+#include "kernels/tiers.h"
 
 namespace sse2 {
 namespace {

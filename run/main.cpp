@@ -1,4 +1,4 @@
-#include "run.h"
+#include "run/run.h"
 
 int main(int argc, char** argv)
 {

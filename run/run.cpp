@@ -1,4 +1,4 @@
-#include "run.h"
+#include "run/run.h"
 
 #include <cerrno>
 #include <csignal>
@@ -8,21 +8,25 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "input.h"
-#include "output.h"
-#include "passone.h"
-#include "records.h"
+#include "io/input.h"
+#include "io/output.h"
+#include "passes/passone.h"
+#include "passes/passtwo.h"
 #include "table/table.h"
-#include "wordreader.h"
+#include "words/word.h"
 
 namespace {
 
 constexpr int defaultminwordlen = 3;
 constexpr std::int32_t defaultmincount = 10;
 
-unsigned char block[1 << 15];
-// Pass one writes them, pass two reads them.
-constinit Records records;
+// What a run keeps in static storage: the block through which pass two reads
+// words again, and the records of first occurrences that lead it to them.
+struct Storage {
+    unsigned char block[blockbytes];
+    Records records;
+};
+constinit Storage storage;
 
 // The C library's atoi, but wrapping on overflow instead of being undefined:
 // leading white space, one sign, then digits up to the first other byte.
@@ -76,71 +80,6 @@ Kernel choosekernel()
     return kernel;
 }
 
-// The word of a record, read again from the file; it must still be the word
-// that was counted there.
-const unsigned char* refetch(Input& in, const Word& w, const char* name)
-{
-    const auto length = static_cast<std::size_t>(w.length);
-    const unsigned char* word = fetch(in, w.start, length);
-    if (word != nullptr && wordbytes::hashbytes(word, length) == w.hash)
-        return word;
-    flushoutput();
-    if (in.readerror != 0)
-        fail("cannot read", name, in.readerror);
-    fail("cannot read", name, "the file changed after its words were counted");
-}
-
-// A record made once the table was full, most records of a large
-// vocabulary, is worth a lookup only if its word may have stayed.
-bool mayprint(std::uint64_t record, std::uint32_t hash)
-{
-    return record < maxwords || mayhavejoinedlate(hash);
-}
-
-// Each word counted at least `mincount` times is printed at its first
-// occurrence, and only there: a word whose entry could be found again at a
-// later record is dropped once printed (see below). The records lead
-// straight to those occurrences, and once all of them are printed nothing
-// more can be. As in pass one, each record's entry is prefetched `lookahead`
-// records before it is looked up; records whose word was counted too few
-// times are most of them. Sixteen ahead, about as many misses as a core
-// keeps in flight, took a tenth off this pass on the table-filling corpus
-// with two threads and 4% with one, against sixty-four (measured on an
-// Intel Xeon).
-void printwords(Input& in, const char* name, std::uint32_t mincount)
-{
-    std::int32_t left = wordsatleast(mincount);
-    if (left > 0 && !records.rewind())
-        fail("cannot write a temporary file for", name, errno);
-    constexpr std::uint64_t lookahead = 16;
-    Record ahead[lookahead];
-    std::uint64_t read = 0;
-    bool more = true;
-    for (std::uint64_t done = 0; left > 0; ++done) {
-        for (; more && read < done + lookahead; ++read) {
-            Record& next = ahead[read % lookahead];
-            const int got = records.next(next, mayprint);
-            if (got < 0)
-                fail("cannot read the temporary file for", name, errno);
-            if (!(more = got > 0))
-                break;
-            expectword(next.word.hash);
-        }
-        if (done == read)
-            break;
-        const Record& p = ahead[done % lookahead];
-        if (const std::uint32_t count = findword(p.word.hash); count >= mincount) {
-            printcount(count, p.bytes != nullptr ? p.bytes : refetch(in, p.word, name), p.word.length);
-            // The first `maxwords` records hold distinct hashes, and a later
-            // one is looked up only if its word may have joined late: only
-            // such a word can be found again, and must be dropped.
-            if (mayhavejoinedlate(p.word.hash))
-                dropword(p.word.hash);
-            --left;
-        }
-    }
-}
-
 } // namespace
 
 int run(int argc, char** argv)
@@ -175,7 +114,7 @@ int run(int argc, char** argv)
         fail("cannot open", name, err);
     }
     Input in;
-    attachinput(in, fd, block, sizeof block);
+    attachinput(in, fd, storage.block, sizeof storage.block);
 
     Settings settings;
     settings.minwordlen = settleminwordlen(argc, argv);
@@ -188,10 +127,10 @@ int run(int argc, char** argv)
     const bool large = keepwords || inputsize(in) > (1u << 20);
     preparetable(large);
     settings.threads = passonethreads(large);
-    records.start(keepwords, large, settings.threads);
-    const std::uint64_t words = countwords(in, name, settings, records);
+    storage.records.start(keepwords, large, settings.threads);
+    const std::uint64_t words = countwords(in, name, settings, storage.records);
     const std::int32_t distinct = tablesize();
-    printwords(in, name, settings.mincount);
+    printwords(in, name, settings.mincount, storage.records);
 
     printsummary(words, settings.minwordlen, distinct);
     flushoutput();

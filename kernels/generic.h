@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "simd.h"
+#include "kernels/kernels.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Compiled with -mavx2, and called only where the processor has AVX2.
 #include <immintrin.h>
 
-#include "simdkernel.h"
-#include "tiers.h"
+#include "kernels/generic.h"
+#include "kernels/tiers.h"
 
 namespace avx2 {
 namespace {

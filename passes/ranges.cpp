@@ -1,11 +1,11 @@
-#include "ranges.h"
+#include "passes/ranges.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
-#include "uninterrupted.h"
-#include "wordreader.h"
+#include "io/uninterrupted.h"
+#include "words/word.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "scanner.h"
+#include "words/scanner.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <utility>
 
-#include "simd.h"
+#include "kernels/kernels.h"
 
 namespace {
 

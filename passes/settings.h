@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "simd.h"
+#include "kernels/kernels.h"
 
 struct Settings {
     int minwordlen;         // the shortest word counted, 1 to maxwordlen

@@ -1,14 +1,14 @@
 // The hash on 16 lanes, written once for the files compiled for AVX-512:
-// simd_avx512.cpp (F alone), whose lanes gather their words' bytes, and
-// simd_vbmi.cpp (F, BW, VBMI and VBMI2), whose lanes take the bytes of words that
+// avx512.cpp (F alone), whose lanes gather their words' bytes, and
+// vbmi.cpp (F, BW, VBMI and VBMI2), whose lanes take the bytes of words that
 // lie close together from two loads and a byte permutation. No library
-// templates are used here, for the reason simdkernel.h gives.
+// templates are used here, for the reason tiers.h gives.
 #pragma once
 
 #include <cstdint>
 
-#include "avx512intrin.h"
-#include "simdkernel.h"
+#include "kernels/avx512intrin.h"
+#include "kernels/generic.h"
 
 namespace {
 

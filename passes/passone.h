@@ -14,9 +14,9 @@
 
 #include <cstdint>
 
-#include "input.h"
-#include "records.h"
-#include "settings.h"
+#include "io/input.h"
+#include "passes/records.h"
+#include "passes/settings.h"
 
 // How many threads pass one uses: TALLVIK_THREADS if it is set to a number
 // from 1 up, else, for a `large` input, the cores this process may run on,

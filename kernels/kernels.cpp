@@ -1,10 +1,10 @@
-#include "simd.h"
+#include "kernels/kernels.h"
 
 #include <cstring>
 #include <iterator>
 
-#include "tiers.h"
-#include "wordreader.h"
+#include "kernels/tiers.h"
+#include "words/word.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "input.h"
+#include "io/input.h"
 
 struct Ranges {
     int fd;

@@ -1,7 +1,7 @@
 // The entry points that each file compiled for an instruction set defines,
-// each in a namespace of its own: declared here by the types of simd.h, so
+// each in a namespace of its own: declared here by the types of kernels.h, so
 // that a definition whose signature drifts fails to link rather than run.
-// Only simd.cpp, which builds the tables, calls them.
+// Only kernels.cpp, which builds the tables, calls them.
 //
 // Nothing with external linkage but these may be defined in those files: an
 // inline function compiled for AVX-512 there could be the copy the linker
@@ -9,7 +9,7 @@
 // live in unnamed namespaces.
 #pragma once
 
-#include "simd.h"
+#include "kernels/kernels.h"
 
 // Hashes `count` words of `length` bytes each, at data + offsets[i], a
 // multiple of the kernel's lanes, into hashes[index[i]].

@@ -28,9 +28,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scanner.h"
+#include "words/scanner.h"
+#include "io/hugepages.h"
 #include "table/table.h"
-#include "wordreader.h"
+#include "words/wordreader.h"
 
 // A record as it comes back: the word's hash, length and offset and, if its
 // bytes were kept, where they are, or else a null pointer. They stay there
@@ -75,7 +76,6 @@ public:
     int next(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash));
 
 private:
-    static constexpr std::size_t hugepage = std::size_t{1} << 21;
 
     bool spillstore();
     bool refill();

@@ -1,4 +1,4 @@
-#include "wordreader.h"
+#include "words/wordreader.h"
 
 #include <cstring>
 
