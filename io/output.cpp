@@ -9,9 +9,7 @@
 #include <unistd.h>
 
 #include "io/progress.h"
-#include "table/table.h"
 #include "io/uninterrupted.h"
-#include "words/word.h"
 
 namespace {
 
@@ -63,20 +61,20 @@ void fail(const char* what, const char* name, const char* reason)
     std::exit(2);
 }
 
-void warnfulltable()
+void warnfulltable(std::int32_t capacity)
 {
     std::fprintf(stderr, "tallvik: the table filled up with %i distinct words; some counts may be incomplete\n",
-                 static_cast<int>(maxwords));
+                 static_cast<int>(capacity));
 }
 
-void printusage(const char* program)
+void printusage(const char* program, std::int32_t capacity)
 {
     outputf("tallvik %s \u2014 word frequencies in constant memory \u2014 (c) 2026 the tallvik authors\n",
             TALLVIK_VERSION);
     outputf("it will count the frequency of up to %i different words using a constant amount of about "
             "%lukb of internal memory in up to eight decimal digits and should crash or buffer "
             "overflow/underrun under no condition I can currently think of. ",
-            static_cast<int>(maxwords), advertisedkb);
+            static_cast<int>(capacity), advertisedkb);
     static const char middle[] =
         "it could probably run a lot faster though under very sub-optimal conditions like loads of "
         "different words with a very homogeneous distribution. it also ignores character sets and "
@@ -109,7 +107,7 @@ void printcount(std::uint32_t count, const unsigned char* word, int length)
     // straight into the buffer: up to ten digits, right-aligned in eight
     // columns or more, then the word. That took 3 to 4 ms off a run that
     // prints the 327487 lines of a table that fills (measured).
-    constexpr std::size_t longest = 10 + 1 + maxwordlen + 1;
+    const std::size_t longest = 10 + 1 + static_cast<std::size_t>(length) + 1;
     if (sizeof out.bytes - out.length < longest)
         flushoutput();
     unsigned char* line = out.bytes + out.length;

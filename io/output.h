@@ -10,12 +10,12 @@
 [[noreturn]] void fail(const char* what, const char* name, int err);
 [[noreturn]] void fail(const char* what, const char* name, const char* reason);
 
-// Says on standard error that the table filled up, so that counts may be
-// incomplete.
-void warnfulltable();
+// Says on standard error that the table filled up with `capacity` words, so
+// that counts may be incomplete.
+void warnfulltable(std::int32_t capacity);
 
-// The usage text, naming the program as `program`.
-void printusage(const char* program);
+// The usage text, naming the program as `program` and the table's capacity.
+void printusage(const char* program, std::int32_t capacity);
 
 // "tallvik" and the version.
 void printversion();
@@ -25,7 +25,7 @@ void printlengthnotice(int minwordlen, int maxwordlen);
 void printcountnotice(std::uint32_t mincount);
 
 // One frequency line: the count right-aligned in eight columns, a space and
-// the `length` bytes of `word`, at most maxwordlen.
+// the `length` bytes of `word`, at most a few hundred.
 void printcount(std::uint32_t count, const unsigned char* word, int length);
 
 void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct);

@@ -12,7 +12,7 @@
 #include "io/progress.h"
 #include "passes/ranges.h"
 #include "passes/records.h"
-#include "words/scanner.h"
+#include "passes/scanner.h"
 #include "table/table.h"
 
 namespace {

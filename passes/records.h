@@ -28,7 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "words/scanner.h"
+#include "passes/scanner.h"
 #include "io/hugepages.h"
 #include "table/table.h"
 #include "words/wordreader.h"

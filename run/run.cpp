@@ -91,14 +91,14 @@ int run(int argc, char** argv)
     const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
     if (help || (argc == 2 && std::strcmp(argv[1], "--version") == 0)) {
         if (help)
-            printusage(argv[0]);
+            printusage(argv[0], maxwords);
         else
             printversion();
         flushoutput();
         return 0;
     }
     if (argc < 2 || argc > 4) {
-        printusage(argc > 0 ? argv[0] : "tallvik");
+        printusage(argc > 0 ? argv[0] : "tallvik", maxwords);
         flushoutput();
         return 2;
     }
@@ -109,7 +109,7 @@ int run(int argc, char** argv)
         std::strcmp(name, "-") == 0 ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0) : open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        printusage(argv[0]);
+        printusage(argv[0], maxwords);
         flushoutput();
         fail("cannot open", name, err);
     }
@@ -136,7 +136,7 @@ int run(int argc, char** argv)
     flushoutput();
     closeinput(in);
     if (distinct == maxwords) {
-        warnfulltable();
+        warnfulltable(maxwords);
         return 1;
     }
     return 0;

@@ -181,6 +181,14 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
                                 char(random() % 3)};
         ASSERT_TRUE(matches(settings + randomtext(random() % (round % 97 ? 300 : 150000)))) << round;
     }
+    // Words that run on over several blocks: after a plain word, after one
+    // with a joiner that is too short for most lengths, so that the word the
+    // byte reader returns begins blocks after the one it was asked to read,
+    // and at the very end. Lengths, thread counts, tiers, file and pipe vary.
+    const Bytes longest(70000, 'y');
+    for (const Bytes& text : {"ab " + longest + " cd ab", "a-b " + longest + "-z a-b", longest + "'" + longest})
+        for (char way = 0; way < 12; ++way)
+            ASSERT_TRUE(matches(Bytes{char(4 + way % 2 + 6 * (way / 2 % 5)), char(2 + 3 * way), '\1'} + text)) << +way;
     EXPECT_TRUE(runmatches(randomtext(200000), 2, 2, false));
     EXPECT_EQ(runallocations, 0);
     // Standard output is written every 64 KiB: after a 17-byte line, the

@@ -1,4 +1,4 @@
-#include "words/scanner.h"
+#include "passes/scanner.h"
 
 #include <algorithm>
 #include <bit>
