@@ -96,17 +96,17 @@ private:
     // of the first `keptwords` records.
     static constexpr std::size_t oneroom = std::size_t{maxwords} * 12;
     static constexpr std::size_t moreroom = std::size_t{10} << 20;
-    alignas(hugepage) unsigned char store[oneroom + moreroom];
-    std::size_t room;          // bytes of `store` this run uses
-    std::uint64_t lastoffset;  // of the record written or read last
-    std::size_t filled;        // bytes of records in `store`
-    std::size_t at;            // where the next record to read begins
-    std::size_t wordsfrom;     // where the words kept begin
-    std::size_t nextword;      // where the next word to read ends
-    std::uint64_t keptwords;   // records whose words are kept at the back
-    std::uint64_t recordsread; // records read so far
-    bool keeping;              // every record holds its word, not its offset
-    bool caching;              // the words of new records may still be kept
-    bool spilling;             // whether records have gone to the temporary file,
-    int spill;                 // open as this
+    alignas(hugepage) unsigned char store[oneroom + moreroom]{};
+    std::size_t room = 0;          // bytes of `store` this run uses
+    std::uint64_t lastoffset = 0;  // of the record written or read last
+    std::size_t filled = 0;        // bytes of records in `store`
+    std::size_t at = 0;            // where the next record to read begins
+    std::size_t wordsfrom = 0;     // where the words kept begin
+    std::size_t nextword = 0;      // where the next word to read ends
+    std::uint64_t keptwords = 0;   // records whose words are kept at the back
+    std::uint64_t recordsread = 0; // records read so far
+    bool keeping = false;          // every record holds its word, not its offset
+    bool caching = false;          // the words of new records may still be kept
+    bool spilling = false;         // whether records have gone to the temporary file,
+    int spill = 0;                 // open as this
 };

@@ -23,7 +23,7 @@ constexpr std::int32_t defaultmincount = 10;
 // What a run keeps in static storage: the block through which pass two reads
 // words again, and the records of first occurrences that lead it to them.
 struct Storage {
-    unsigned char block[blockbytes];
+    unsigned char block[blockbytes]{};
     Records records;
 };
 constinit Storage storage;
