@@ -137,15 +137,14 @@ void Scanner::begin(const Input& input)
     in.blocksize = batchbytes;
     if (spare == nullptr)
         spare = spareblock;
-    carried = false;
 }
 
 bool Scanner::scan(Batch& b)
 {
     if (b.data == nullptr)
         b.data = b.block;
-    if (carried && in.next != in.end) {
-        // The rest of the block read on into is this batch's.
+    if (in.block == spare && in.next != in.end) {
+        // The rest of the block a word ran on into is this batch's.
         std::swap(b.data, spare);
     } else {
         in.into = b.data;
@@ -158,7 +157,6 @@ bool Scanner::scan(Batch& b)
             return false;
         }
     }
-    carried = false;
     startbatch(in, b);
     classifyblock(*this, b.data, b.size);
     in.into = spare;
@@ -176,10 +174,8 @@ bool Scanner::scan(Batch& b)
             b.readerror = in.readerror;
             return false;
         }
-        if (ranon) {
-            carried = true;
+        if (ranon)
             return true;
-        }
     }
 }
 

@@ -69,7 +69,6 @@ struct alignas(64) Scanner {
     // Where a word that runs on past its block is read to its end. Whatever
     // follows it there is the next batch's, which takes the buffer over.
     unsigned char* spare = nullptr;
-    bool carried = false;
     Masks masks[batchbytes / 64 + 2]{};
     unsigned char wordbuf[maxwordlen + 2]{};
     alignas(64) unsigned char spareblock[batchbytes + 128]{};
