@@ -81,19 +81,28 @@ struct Kernels {
 // The entry points of `kernel`, which must be one that canrun here.
 const Kernels& kernels(Kernel kernel);
 
-// What every tier without a lineup of its own does: the runs a bit at a
-// time. An entry is written for every run, long enough or not, and kept by
-// the count: a branch there would guess wrong at every other short word.
+// Notes a run of `length` letters at `first`, cut to `longest`, at *offset
+// and *length, and returns 1 if it is at least `shortest` long. The entry is
+// written either way and kept by the count: a branch there would guess wrong
+// at every other short word.
+inline std::uint32_t noterun(std::uint32_t first, std::uint32_t length, std::uint32_t shortest, std::uint32_t longest,
+                             std::uint16_t* offset, std::uint8_t* lengthat)
+{
+    length = std::min(length, longest);
+    *offset = static_cast<std::uint16_t>(first);
+    *lengthat = static_cast<std::uint8_t>(length);
+    return length >= shortest;
+}
+
+// What every tier without a lineup of its own does: the runs a bit at a time.
 inline std::uint32_t walkruns(std::uint64_t starts, std::uint64_t ends, std::uint32_t base, std::uint32_t shortest,
                               std::uint32_t longest, std::uint16_t* offsets, std::uint8_t* lengths)
 {
     std::uint32_t n = 0;
     for (; starts != 0 && ends != 0; starts &= starts - 1, ends &= ends - 1) {
         const auto first = static_cast<std::uint32_t>(std::countr_zero(starts));
-        const std::uint32_t length = std::min(static_cast<std::uint32_t>(std::countr_zero(ends)) - first, longest);
-        offsets[n] = static_cast<std::uint16_t>(base + first);
-        lengths[n] = static_cast<std::uint8_t>(length);
-        n += length >= shortest;
+        n += noterun(base + first, static_cast<std::uint32_t>(std::countr_zero(ends)) - first, shortest, longest,
+                     offsets + n, lengths + n);
     }
     return n;
 }

@@ -35,15 +35,6 @@ std::uint64_t window(const Scanner& s, std::size_t at)
     return (m[0].*Mask >> shift) | ((m[1].*Mask << 1) << (63 - shift));
 }
 
-// Notes a plain word of `length` bytes at `first`, as walkruns does.
-inline void noteword(Batch& b, std::uint32_t& words, std::size_t first, std::size_t length, std::size_t shortest)
-{
-    length = std::min(length, std::size_t{maxwordlen});
-    b.offsets[words] = static_cast<std::uint16_t>(first);
-    b.lengths[words] = static_cast<std::uint8_t>(length);
-    words += length >= shortest;
-}
-
 // Takes the plain words of the current block from in.next on: the reader is
 // between words there, so the byte before is no letter. Stops at the block's
 // end or before the first word that readword must read, leaving in.next
@@ -59,7 +50,7 @@ void takeplainwords(Scanner& s, Batch& b)
     const unsigned char* data = b.data;
     const std::size_t n = b.size;
     std::size_t at = static_cast<std::size_t>(in.next - data);
-    const std::size_t shortest = static_cast<std::size_t>(s.minwordlen);
+    const auto shortest = static_cast<std::uint32_t>(s.minwordlen);
     std::uint32_t words = b.words;
     while (at < n) {
         const std::size_t base = at & ~std::size_t{63};
@@ -68,11 +59,11 @@ void takeplainwords(Scanner& s, Batch& b)
             const std::uint64_t letters = chunk.letters & (~std::uint64_t{0} << (at % 64));
             const std::uint64_t starts = letters & ~(letters << 1);
             const std::uint64_t ends = ~letters & (letters << 1);
-            const auto from = static_cast<std::uint32_t>(base), least = static_cast<std::uint32_t>(shortest);
+            const auto from = static_cast<std::uint32_t>(base);
             if (LineUp* lineup = s.kernels->lineup)
-                words += lineup(starts, ends, from, least, maxwordlen, b.offsets + words, b.lengths + words);
+                words += lineup(starts, ends, from, shortest, maxwordlen, b.offsets + words, b.lengths + words);
             else
-                words += walkruns(starts, ends, from, least, maxwordlen, b.offsets + words, b.lengths + words);
+                words += walkruns(starts, ends, from, shortest, maxwordlen, b.offsets + words, b.lengths + words);
             at = base + 64;
             if ((letters >> 63) == 0)
                 continue;
@@ -94,7 +85,8 @@ void takeplainwords(Scanner& s, Batch& b)
             at = first;
             break;
         }
-        noteword(b, words, first, end - first, shortest);
+        words += noterun(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(end - first), shortest,
+                         maxwordlen, b.offsets + words, b.lengths + words);
         at = end + 1; // the separator is consumed
     }
     b.words = words;
