@@ -8,27 +8,32 @@ namespace {
 
 // The other thread is usually a few microseconds from done, less than going
 // to sleep and being woken costs: so spin a while first.
-void sleepwhile(Count& count, std::uint32_t seen)
+std::int64_t sleepwhile(Count& count, std::uint32_t seen)
 {
+    const std::int64_t start = nanoseconds(CLOCK_MONOTONIC);
     for (int spin = 0; spin < 4096; ++spin) {
         if (count.done.load(std::memory_order_acquire) != seen)
-            return;
+            return nanoseconds(CLOCK_MONOTONIC) - start;
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
 #endif
     }
+    const std::int64_t spun = nanoseconds(CLOCK_MONOTONIC) - start;
     count.sleeping.store(true);
     if (count.done.load() == seen)
         syscall(SYS_futex, &count.done, FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
     count.sleeping.store(false, std::memory_order_relaxed);
+    return spun;
 }
 
 } // namespace
 
-void waitfor(Count& count, std::uint32_t n)
+std::int64_t waitfor(Count& count, std::uint32_t n)
 {
+    std::int64_t spun = 0;
     for (std::uint32_t seen; static_cast<std::int32_t>(n - (seen = count.done.load(std::memory_order_acquire))) > 0;)
-        sleepwhile(count, seen);
+        spun += sleepwhile(count, seen);
+    return spun;
 }
 
 void advance(Count& count, std::uint32_t done)
@@ -36,4 +41,11 @@ void advance(Count& count, std::uint32_t done)
     count.done.store(done);
     if (count.sleeping.load())
         syscall(SYS_futex, &count.done, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+std::int64_t nanoseconds(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return t.tv_sec * std::int64_t{1000000000} + t.tv_nsec;
 }

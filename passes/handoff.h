@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 
 struct Count {
     std::atomic<std::uint32_t> done;
@@ -20,7 +21,11 @@ static_assert(sizeof(std::atomic<std::uint32_t>) == 4 && std::atomic<std::uint32
 
 // Waits until `count` has reached `n`, which is less than 2^31 ahead of it.
 // What the other thread wrote before advancing to `n` is then visible.
-void waitfor(Count& count, std::uint32_t n);
+// Returns the nanoseconds the wait spent spinning, on a core but idle.
+std::int64_t waitfor(Count& count, std::uint32_t n);
 
 // Sets `count` to `done` and wakes a thread that waits on it.
 void advance(Count& count, std::uint32_t done);
+
+// The time of `clock` in nanoseconds.
+std::int64_t nanoseconds(clockid_t clock);

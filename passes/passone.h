@@ -1,15 +1,16 @@
 // Pass one: every word of the input counted in the table, and each entry the
 // table creates recorded at its first occurrence.
 //
-// With two threads, one reads the input and finds its words, and the
-// calling thread hashes what the reader had no time for and counts them, in
-// input order, as a single thread would: the table sees the same adds in the
-// same order, so the results are exact whatever the input, a full table
-// included. The reader records the entries each block created once it is
-// counted, again in input order. With more, several readers share a regular
-// file, cut into ranges, and the counter still takes the words in input
-// order, and records them too. Readers and counter meet in fixed rings of a
-// few blocks.
+// With two threads, a reader scans blocks ahead, finding their words, and
+// the calling thread hashes what the reader had no time for and counts
+// them, in input order, as a single thread would: the table sees the same
+// adds in the same order, so the results are exact whatever the input, a
+// full table included. The two take turns at the scanner, so that the
+// counter reads for itself whenever the reader is not there, and the reader
+// stops while its help does not pay, as on a busy machine. With more, several
+// readers share a regular file, cut into ranges, and the counter still
+// takes the words in input order, and records them too. Readers and counter
+// meet in fixed rings of a few blocks.
 #pragma once
 
 #include <cstdint>

@@ -170,6 +170,12 @@ TEST(Program, KeepsItsLimits)
          "wc -l <file; for t in 1 2 3 4; do TALLVIK_THREADS=$t tallvik in 1 1 | cmp - file; "
          "cat in | TALLVIK_THREADS=$t tallvik - 1 1 | cmp - file; done",
          "", 0, "400002\n", times(9, "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n")},
+        // With every core busy the reader stops helping and the counter reads
+        // for itself: the output stays that of one thread.
+        {"seq -f w%g 300000 >part; cat part part part part >in; TALLVIK_THREADS=1 tallvik in 2 2 >one; "
+         "yes >/dev/null & a=$!; yes >/dev/null & b=$!; for i in 1 2 3; do tallvik in 2 2 | cmp - one; "
+         "cat in | tallvik - 2 2 | cmp - one; done; kill $a $b; wc -l <one",
+         "", 0, "299993\n"},
         // Without the temporary file the run fails and prints nothing, whether
         // the counter, the one reader or the counter behind three readers
         // writes the records; and it reads no further, so reads that would

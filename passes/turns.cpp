@@ -1,0 +1,161 @@
+// One reader and the counter, taking turns at the scanner.
+//
+// The scanner is not the reader's but the turn's: whichever thread finds
+// the next batch unscanned and nobody scanning it takes the turn and scans
+// it. So the counter, finding no batch ready while the reader is away (on a
+// busy machine, waiting for a core), reads on itself as one thread would,
+// instead of waiting for a thread that is not running; and when the help
+// does not pay, the reader is asked to stop (see helping.h). Whoever scans a
+// batch first records the one its slot held, which has been counted: the
+// turns come in input order, so the records do.
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "passes/helping.h"
+#include "passes/passonestate.h"
+
+namespace {
+
+// Takes the turn to scan batch k: nobody is scanning, and the batch before
+// k has been handed on, so the scanner and the records stand where the last
+// turn left them.
+bool claim(Ring& r, std::uint32_t k)
+{
+    std::uint32_t expected = k;
+    return r.filled.done.load(std::memory_order_acquire) == k &&
+           r.claimed.compare_exchange_strong(expected, k + 1, std::memory_order_acquire);
+}
+
+// Scans batch k in the turn taken for it and hands it on; the reader hashes
+// it too if the counter is behind. First every batch counted by now is
+// recorded, oldest first, the one k's slot held among them: so the records
+// come in input order, and a counter that reads for itself records each
+// batch as soon as it is counted, as one thread does, while its lines are
+// still in the cache.
+void fillturn(PassOne& p, Ring& r, std::uint32_t k, bool reader)
+{
+    const std::uint32_t counted = r.emptied.done.load(std::memory_order_acquire);
+    for (; p.recorded != counted; ++p.recorded)
+        recordbehind(p, r.batches[p.recorded % ringsize]);
+    Batch& b = r.batches[k % ringsize];
+    // A record that failed fails the run: reading on would only make the
+    // user wait longer for the message.
+    const bool more = p.recordfailure == 0 && p.scanners[0].scan(b);
+    if (p.recordfailure != 0)
+        endearly(b);
+    p.scannedall.store(!more, std::memory_order_relaxed);
+    if (reader && counterbehind(r, k))
+        hashbatch(b, *p.kernels);
+    advance(r.filled, k + 1);
+}
+
+// What the two threads have done by now.
+struct Effort {
+    std::int64_t wall;
+    std::int64_t working; // on a core and not spinning, both threads
+};
+
+Effort effort(PassOne& p, clockid_t readerclock, std::int64_t counterspun)
+{
+    return {nanoseconds(CLOCK_MONOTONIC),
+            nanoseconds(CLOCK_THREAD_CPUTIME_ID) - counterspun + nanoseconds(readerclock) -
+                p.readerspun.load(std::memory_order_relaxed)};
+}
+
+// Asks the reader to help, or to stop, from the next window on.
+void invite(PassOne& p, bool help)
+{
+    const std::uint32_t round = p.invitations.done.load(std::memory_order_relaxed);
+    if ((round % 2 == 1) != help)
+        advance(p.invitations, round + 1);
+}
+
+// Whether the machine has a core that nothing runs on or waits for, by the
+// system's count of threads running or waiting for a core (the fourth field
+// of /proc/loadavg, before its slash), this one among them, against its
+// cores. If the count cannot be read, trying tells.
+bool corespare()
+{
+    const int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    char text[128];
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    const auto* slash = n > 0 ? static_cast<const char*>(std::memchr(text, '/', static_cast<std::size_t>(n))) : nullptr;
+    if (slash == nullptr)
+        return true;
+    const char* digits = slash;
+    while (digits > text && digits[-1] >= '0' && digits[-1] <= '9')
+        --digits;
+    long running = 0;
+    for (; digits < slash; ++digits)
+        running = running * 10 + (*digits - '0');
+    return running < sysconf(_SC_NPROCESSORS_ONLN);
+}
+
+} // namespace
+
+void* readahead(void* reader)
+{
+    PassOne& p = *static_cast<Reader*>(reader)->pass;
+    Ring& r = p.rings[0];
+    std::int64_t spun = 0;
+    for (;;) {
+        const std::uint32_t round = p.invitations.done.load(std::memory_order_acquire);
+        const std::uint32_t k = r.filled.done.load(std::memory_order_acquire);
+        if (p.scannedall.load(std::memory_order_relaxed))
+            return nullptr;
+        // Ahead of the counter while the ring has room.
+        if (round % 2 == 0)
+            waitfor(p.invitations, round + 1);
+        else if (k - r.emptied.done.load(std::memory_order_relaxed) >= ringsize)
+            spun += waitfor(r.emptied, k + 1 - ringsize);
+        else if (claim(r, k))
+            fillturn(p, r, k, true);
+        else
+            spun += waitfor(r.filled, k + 1);
+        p.readerspun.store(spun, std::memory_order_relaxed);
+    }
+}
+
+std::uint32_t countturns(PassOne& p, pthread_t reader)
+{
+    Ring& r = p.rings[0];
+    clockid_t readerclock{};
+    Helping helping;
+    // Without the reader's clock the help cannot be judged, and goes on.
+    const bool judging = pthread_getcpuclockid(reader, &readerclock) == 0;
+    std::int64_t spun = 0;
+    invite(p, helping.helps());
+    Effort from = effort(p, readerclock, spun);
+    std::uint32_t windowend = helping.batches();
+    for (std::uint32_t k = 0;; ++k) {
+        if (judging && k == windowend) {
+            const Effort to = effort(p, readerclock, spun);
+            if (helping.helps())
+                helping.helped(to.wall - from.wall, to.working - from.working);
+            else
+                helping.alone(corespare());
+            invite(p, helping.helps());
+            windowend = k + helping.batches();
+            from = to;
+        }
+        while (static_cast<std::int32_t>(r.filled.done.load(std::memory_order_acquire) - k) <= 0) {
+            if (claim(r, k))
+                fillturn(p, r, k, false);
+            else
+                spun += waitfor(r.filled, k + 1);
+        }
+        Batch& b = r.batches[k % ringsize];
+        counthandedon(p, b);
+        const bool last = b.last;
+        advance(r.emptied, k + 1);
+        if (last) {
+            // Lets a reader that was asked to stop see that all is read.
+            advance(p.invitations, p.invitations.done.load(std::memory_order_relaxed) + 1);
+            return k + 1;
+        }
+    }
+}
