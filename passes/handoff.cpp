@@ -8,10 +8,10 @@ namespace {
 
 // The other thread is usually a few microseconds from done, less than going
 // to sleep and being woken costs: so spin a while first.
-std::int64_t sleepwhile(Count& count, std::uint32_t seen)
+std::int64_t sleepwhile(Count& count, std::uint32_t seen, int spins)
 {
     const std::int64_t start = nanoseconds(CLOCK_MONOTONIC);
-    for (int spin = 0; spin < 4096; ++spin) {
+    for (int spin = 0; spin < spins; ++spin) {
         if (count.done.load(std::memory_order_acquire) != seen)
             return nanoseconds(CLOCK_MONOTONIC) - start;
 #if defined(__x86_64__) || defined(__i386__)
@@ -28,11 +28,11 @@ std::int64_t sleepwhile(Count& count, std::uint32_t seen)
 
 } // namespace
 
-std::int64_t waitfor(Count& count, std::uint32_t n)
+std::int64_t waitfor(Count& count, std::uint32_t n, bool spin)
 {
     std::int64_t spun = 0;
     for (std::uint32_t seen; static_cast<std::int32_t>(n - (seen = count.done.load(std::memory_order_acquire))) > 0;)
-        spun += sleepwhile(count, seen);
+        spun += sleepwhile(count, seen, spin ? 4096 : 0);
     return spun;
 }
 

@@ -21,8 +21,9 @@ static_assert(sizeof(std::atomic<std::uint32_t>) == 4 && std::atomic<std::uint32
 
 // Waits until `count` has reached `n`, which is less than 2^31 ahead of it.
 // What the other thread wrote before advancing to `n` is then visible.
-// Returns the nanoseconds the wait spent spinning, on a core but idle.
-std::int64_t waitfor(Count& count, std::uint32_t n);
+// Unless told not to `spin`, for a wait that is likely long, it spins a
+// while first. Returns the nanoseconds it spent spinning, on a core but idle.
+std::int64_t waitfor(Count& count, std::uint32_t n, bool spin = true);
 
 // Sets `count` to `done` and wakes a thread that waits on it.
 void advance(Count& count, std::uint32_t done);

@@ -30,8 +30,9 @@ void Helping::alone(bool spare)
     if (spare) {
         helping = true;
         settling = true;
-        length = trywindow;
+        length = recheck = trywindow;
     } else {
-        length = firststretch * window;
+        length = recheck;
+        recheck = std::min(recheck * 2, longestrecheck);
     }
 }

@@ -14,9 +14,7 @@
 // each try that fails makes the next stretch four times as long. A try
 // costs about the time the scheduler makes a thread wait for a core, a few
 // milliseconds, however short the window: so none is made while every core
-// is taken, which the system's count of running threads tells cheaply. (At
-// the start that count is no guide: the run's own start wakes threads of the
-// system for a moment.)
+// is taken, which the system's count of running threads tells cheaply.
 #pragma once
 
 #include <cstdint>
@@ -44,14 +42,22 @@ public:
 private:
     // Stretches without help, in windows.
     static constexpr std::uint32_t firststretch = 1, longeststretch = 256;
+    static constexpr std::uint32_t longestrecheck = 2 * window;
 
-    bool helping = true;
+    // The counter starts alone, for a short window, so that on a busy
+    // machine the reader never runs.
+    bool helping = false;
     // The first window after the reader is asked to help is not judged: it
-    // may take a while to start or wake (an idle core of a virtual machine
-    // can take a millisecond), and at the start the storage is first touched.
-    bool settling = true;
+    // may take a while to wake (an idle core of a virtual machine can take a
+    // millisecond).
+    bool settling = false;
     std::uint32_t length = trywindow;
     std::uint32_t stretch = firststretch;
+    // Batches until the count of running threads is read again, while no
+    // core is spare: twice as many each time, since a busy machine tends to
+    // stay busy, but few at first, since the run's own start can wake
+    // threads of the system for a moment.
+    std::uint32_t recheck = trywindow;
     // Strikes against the help, from windows in a row that it did not pay;
     // two end it, so that one window slowed a little by something else (on a
     // virtual machine, a core taken away for a moment) does not.

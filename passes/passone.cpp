@@ -97,7 +97,7 @@ void countbehindreaders(PassOne& p, const Input& in)
     int started = 0;
     p.recordfailure = 0;
     p.scannedall = false;
-    p.invitations.done = 1;
+    p.invitations.done = 0;
     p.readerspun = 0;
     p.recorded = 0;
     if (readers == 1)

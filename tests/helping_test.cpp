@@ -31,7 +31,11 @@ std::uint32_t stretch(const Helping& h)
 TEST(Helping, HelpsWhileItPaysAndTriesAgainLessOften)
 {
     Helping h;
-    // The first window is not judged, then short windows until one pays.
+    // A short window alone, then, with a core to spare, help: the first
+    // window is not judged, then short windows until one pays.
+    EXPECT_FALSE(h.helps());
+    EXPECT_EQ(h.batches(), Helping::trywindow);
+    h.alone(true);
     EXPECT_TRUE(h.helps());
     EXPECT_EQ(h.batches(), Helping::trywindow);
     h.helped(busy, work);
@@ -57,8 +61,10 @@ TEST(Helping, HelpsWhileItPaysAndTriesAgainLessOften)
     // Each try that fails makes the next stretch four times as long, up to
     // 256 windows; no try is made while no core is spare.
     for (std::uint32_t expected : {4u, 16u, 64u, 256u, 256u}) {
-        h.alone(false);
-        EXPECT_EQ(stretch(h), 1u);
+        for (std::uint32_t wait : {8u, 16u, 32u, 64u, 64u}) {
+            h.alone(false);
+            EXPECT_EQ(h.batches(), wait);
+        }
         h.alone(true);
         EXPECT_EQ(h.batches(), Helping::trywindow);
         EXPECT_EQ(stopsafter(h, busy), 2);
