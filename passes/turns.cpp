@@ -4,10 +4,10 @@
 // the next batch unscanned and nobody scanning it takes the turn and scans
 // it. So the counter, finding no batch ready while the reader is away (on a
 // busy machine, waiting for a core), reads on itself as one thread would,
-// instead of waiting for a thread that is not running; and when the help
-// does not pay, the reader is asked to stop (see helping.h). Whoever scans a
-// batch first records the one its slot held, which has been counted: the
-// turns come in input order, so the records do.
+// instead of waiting for a thread that is not running; and while the help
+// does not pay, the reader sleeps and the counter holds the turn (see
+// helping.h). Whoever takes a turn first records every batch counted by
+// then, oldest first: the turns come in input order, so the records do.
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -29,10 +29,7 @@ bool claim(Ring& r, std::uint32_t k)
 
 // Scans batch k in the turn taken for it and hands it on; the reader hashes
 // it too if the counter is behind. First every batch counted by now is
-// recorded, oldest first, the one k's slot held among them: so the records
-// come in input order, and a counter that reads for itself records each
-// batch as soon as it is counted, as one thread does, while its lines are
-// still in the cache.
+// recorded, the one k's slot held among them.
 void fillturn(PassOne& p, Ring& r, std::uint32_t k, bool reader)
 {
     const std::uint32_t counted = r.emptied.done.load(std::memory_order_acquire);
@@ -52,10 +49,9 @@ void fillturn(PassOne& p, Ring& r, std::uint32_t k, bool reader)
 
 // Counts up to n batches from k on, the turn to scan k taken and held
 // throughout, as one thread does: each scanned into k's slot and counted and
-// recorded before the next, so that the batch stays in the cache. Going round
-// the ring instead, in a run the reader did not help, cost a tenth more time
-// on small vocabularies. Returns the number of batches, and whether the last
-// of the input was among them.
+// recorded before the next, so that one batch's lines stay in the cache
+// rather than four going round the ring. Returns the number of batches, and
+// whether the last of the input was among them.
 std::uint32_t countheld(PassOne& p, Ring& r, std::uint32_t k, std::uint32_t n, bool& last)
 {
     for (; p.recorded != k; ++p.recorded)
