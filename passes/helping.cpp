@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+Helping::Helping(bool spare) : helping(spare), settling(spare) {}
+
 void Helping::helped(std::int64_t wall, std::int64_t work)
 {
     if (settling) {

@@ -24,6 +24,9 @@ public:
     // Batches in a window while the help pays, and in one that tries it.
     static constexpr std::uint32_t window = 32, trywindow = 8;
 
+    // Starts with help if a core is `spare`, else alone for a short window.
+    explicit Helping(bool spare);
+
     // Whether the reader helps in the current window.
     bool helps() const { return helping; }
 
@@ -44,13 +47,11 @@ private:
     static constexpr std::uint32_t firststretch = 1, longeststretch = 256;
     static constexpr std::uint32_t longestrecheck = 2 * window;
 
-    // The counter starts alone, for a short window, so that on a busy
-    // machine the reader never runs.
-    bool helping = false;
+    bool helping;
     // The first window after the reader is asked to help is not judged: it
-    // may take a while to wake (an idle core of a virtual machine can take a
-    // millisecond).
-    bool settling = false;
+    // may take a while to start or wake (an idle core of a virtual machine
+    // can take a millisecond).
+    bool settling;
     std::uint32_t length = trywindow;
     std::uint32_t stretch = firststretch;
     // Batches until the count of running threads is read again, while no

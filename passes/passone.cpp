@@ -100,6 +100,8 @@ void countbehindreaders(PassOne& p, const Input& in)
     p.invitations.done = 0;
     p.readerspun = 0;
     p.recorded = 0;
+    // Asked before the reader starts, which would count as running.
+    const bool spare = readers == 1 && corespare();
     if (readers == 1)
         p.scanners[0].begin(in);
     for (int r = 0; r < readers; ++r) {
@@ -119,7 +121,7 @@ void countbehindreaders(PassOne& p, const Input& in)
         return countalone(p, in);
     }
     if (readers == 1) {
-        const std::uint32_t batches = countturns(p, threads[0]);
+        const std::uint32_t batches = countturns(p, threads[0], spare);
         pthread_join(threads[0], nullptr);
         for (; p.recorded != batches; ++p.recorded)
             recordbehind(p, p.rings[0].batches[p.recorded % ringsize]);

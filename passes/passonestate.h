@@ -74,10 +74,17 @@ void recordbehind(PassOne& p, Batch& b);
 // its time.)
 bool counterbehind(const Ring& r, std::uint32_t k);
 
+// Whether the machine has a core that nothing runs on or waits for, by the
+// system's count of threads running or waiting for a core (the fourth field
+// of /proc/loadavg, before its slash), this one among them, against its
+// cores. If the count cannot be read, trying tells.
+bool corespare();
+
 // Counts the batches of the input from scanners[0], which the calling
-// thread and `reader`, running readahead, take turns to scan. Returns the
-// number of batches.
-std::uint32_t countturns(PassOne& p, pthread_t reader);
+// thread and `reader`, running readahead, take turns to scan; with the
+// reader's help from the start if a core was `spare` before it started.
+// Returns the number of batches.
+std::uint32_t countturns(PassOne& p, pthread_t reader, bool spare);
 
 // The reader's side of countturns.
 void* readahead(void* reader);

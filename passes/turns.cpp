@@ -104,10 +104,8 @@ void invite(PassOne& p, bool help)
         advance(p.invitations, round + 1);
 }
 
-// Whether the machine has a core that nothing runs on or waits for, by the
-// system's count of threads running or waiting for a core (the fourth field
-// of /proc/loadavg, before its slash), this one among them, against its
-// cores. If the count cannot be read, trying tells.
+} // namespace
+
 bool corespare()
 {
     const int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
@@ -127,8 +125,6 @@ bool corespare()
         running = running * 10 + (*digits - '0');
     return running < sysconf(_SC_NPROCESSORS_ONLN);
 }
-
-} // namespace
 
 void* readahead(void* reader)
 {
@@ -153,11 +149,11 @@ void* readahead(void* reader)
     }
 }
 
-std::uint32_t countturns(PassOne& p, pthread_t reader)
+std::uint32_t countturns(PassOne& p, pthread_t reader, bool spare)
 {
     Ring& r = p.rings[0];
     clockid_t readerclock{};
-    Helping helping;
+    Helping helping(spare);
     // Without the reader's clock the help cannot be judged, and is taken.
     const bool judging = pthread_getcpuclockid(reader, &readerclock) == 0;
     std::int64_t spun = 0;

@@ -30,12 +30,13 @@ std::uint32_t stretch(const Helping& h)
 
 TEST(Helping, HelpsWhileItPaysAndTriesAgainLessOften)
 {
-    Helping h;
-    // A short window alone, then, with a core to spare, help: the first
-    // window is not judged, then short windows until one pays.
-    EXPECT_FALSE(h.helps());
-    EXPECT_EQ(h.batches(), Helping::trywindow);
-    h.alone(true);
+    // Without a core to spare at the start, a short window alone; then, with
+    // one, help. The first window is not judged, then short windows until
+    // one pays.
+    Helping crowded(false);
+    EXPECT_FALSE(crowded.helps());
+    EXPECT_EQ(crowded.batches(), Helping::trywindow);
+    Helping h(true);
     EXPECT_TRUE(h.helps());
     EXPECT_EQ(h.batches(), Helping::trywindow);
     h.helped(busy, work);
