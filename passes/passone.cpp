@@ -109,7 +109,7 @@ void countbehindreaders(PassOne& p, const Input& in)
         p.rings[r].emptied.done = 0;
         p.rings[r].claimed = 0;
         parts[r] = {&p, r};
-        if (pthread_create(&threads[r], nullptr, readers > 1 ? readranges : readahead, &parts[r]) != 0)
+        if (pthread_create(&threads[r], nullptr, readers > 1 ? readranges : readinturns, &parts[r]) != 0)
             break;
         ++started;
     }

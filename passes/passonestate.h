@@ -81,10 +81,10 @@ bool counterbehind(const Ring& r, std::uint32_t k);
 bool corespare();
 
 // Counts the batches of the input from scanners[0], which the calling
-// thread and `reader`, running readahead, take turns to scan; with the
+// thread and `reader`, running readinturns, take turns to scan; with the
 // reader's help from the start if a core was `spare` before it started.
 // Returns the number of batches.
 std::uint32_t countturns(PassOne& p, pthread_t reader, bool spare);
 
 // The reader's side of countturns.
-void* readahead(void* reader);
+void* readinturns(void* reader);

@@ -126,7 +126,7 @@ bool corespare()
     return running < sysconf(_SC_NPROCESSORS_ONLN);
 }
 
-void* readahead(void* reader)
+void* readinturns(void* reader)
 {
     PassOne& p = *static_cast<Reader*>(reader)->pass;
     Ring& r = p.rings[0];
