@@ -49,7 +49,7 @@ TEST(Helping, HelpsWhileItPaysAndTriesAgainLessOften)
     // slower ends the help at once.
     h.helped(slowed, work);
     h.helped(idle, work);
-    h.helped(slowed, work);
+    h.helped(work * 5 / 4, work);
     EXPECT_TRUE(h.helps());
     h.helped(work * 9 / 10 + 1, work);
     EXPECT_EQ(stretch(h), 1u);
