@@ -157,8 +157,8 @@ std::uint32_t countturns(PassOne& p, pthread_t reader, bool spare)
     // Without the reader's clock the help cannot be judged, and is taken.
     const bool judging = pthread_getcpuclockid(reader, &readerclock) == 0;
     std::int64_t spun = 0;
-    invite(p, !judging);
-    Effort from{};
+    invite(p, !judging || helping.helps());
+    Effort from = effort(p, readerclock, spun);
     std::uint32_t windowend = helping.batches();
     for (std::uint32_t k = 0;; ++k) {
         if (judging && k == windowend) {
