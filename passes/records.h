@@ -86,8 +86,10 @@ private:
     // for each, and has 10 MiB more here: on a table that fills, where most
     // words are new, that keeps the records of some 1.7 million more of them
     // out of the temporary file, whose writing and reading back took 7% of
-    // such a run (measured). Once records go to the temporary file, this is
-    // its write buffer, and in the second pass its read buffer.
+    // such a run (measured). Once records go to the temporary file, the
+    // records that fit before the last `spillbuffer` bytes stay here, the
+    // first to be read back, and those bytes are the file's write buffer;
+    // in the second pass the store is its read buffer.
     //
     // Records that hold offsets fill it from the front, and the words of the
     // first of them fill it from the back, each word after its length, the
@@ -96,10 +98,13 @@ private:
     // of the first `keptwords` records.
     static constexpr std::size_t oneroom = std::size_t{maxwords} * 12;
     static constexpr std::size_t moreroom = std::size_t{10} << 20;
+    static constexpr std::size_t spillbuffer = std::size_t{256} << 10;
     alignas(hugepage) unsigned char store[oneroom + moreroom]{};
     std::size_t room = 0;          // bytes of `store` this run uses
     std::uint64_t lastoffset = 0;  // of the record written or read last
     std::size_t filled = 0;        // bytes of records in `store`
+    std::size_t held = 0;          // of them, those that never go to the temporary file
+    std::size_t fits = 0;          // where the last record that ends before the buffer ends
     std::size_t at = 0;            // where the next record to read begins
     std::size_t wordsfrom = 0;     // where the words kept begin
     std::size_t nextword = 0;      // where the next word to read ends
