@@ -104,7 +104,7 @@ private:
     std::uint64_t lastoffset = 0;  // of the record written or read last
     std::size_t filled = 0;        // bytes of records in `store`
     std::size_t held = 0;          // of them, those that never go to the temporary file
-    std::size_t fits = 0;          // where the last record that ends before the buffer ends
+    std::size_t fits = 0;          // the end of the last record that ends before the buffer
     std::size_t at = 0;            // where the next record to read begins
     std::size_t wordsfrom = 0;     // where the words kept begin
     std::size_t nextword = 0;      // where the next word to read ends
