@@ -66,14 +66,14 @@ bool Records::spillstore()
 }
 
 // Moves the unread rest of `store` to its front and fills it up from the
-// temporary file.
+// temporary file, up to the words kept.
 bool Records::refill()
 {
     std::memmove(store, store + at, filled - at);
     filled -= at;
     at = 0;
-    while (filled < room) {
-        const ssize_t got = uninterrupted([&] { return read(spill, store + filled, room - filled); });
+    while (filled < wordsfrom) {
+        const ssize_t got = uninterrupted([&] { return read(spill, store + filled, wordsfrom - filled); });
         if (got <= 0)
             return got == 0;
         filled += static_cast<std::size_t>(got);
@@ -93,6 +93,7 @@ void Records::start(bool keepwords, bool large, int threads)
         close(spill);
     spilling = false;
     filled = at = held = fits = 0;
+    noted = 0;
     lastoffset = 0;
     wordsfrom = room;
     keptwords = 0;
@@ -112,7 +113,7 @@ bool Records::record(const Batch& b)
     // the table-filling corpus (measured).
     constexpr std::uint32_t wordsahead = 8;
     std::size_t end = filled, from = wordsfrom, fit = fits;
-    std::uint64_t last = lastoffset, kept = keptwords;
+    std::uint64_t last = lastoffset, kept = keptwords, n = noted;
     bool keep = caching;
     // The bytes are wanted only by records that hold or keep them.
     const auto expect = [&](std::uint32_t i) {
@@ -130,12 +131,25 @@ bool Records::record(const Batch& b)
         const std::uint64_t start = b.start(i);
         const unsigned char* bytes = b.bytes(i);
         const std::size_t size = 5 + (keeping ? length : offsetbytes(start - last));
-        // A record that needs room takes it from the newest words kept.
-        for (; end + size > from && kept > 0; --kept) {
+        // Once the table is full, few of the words that make records stay in
+        // it, and the words kept are those of the records most likely
+        // printed: from then on records go to the temporary file sooner
+        // rather than take their room, and keep no words of their own. Some
+        // of the newest words make room for the file's buffer.
+        if (n == maxwords && !keeping) {
+            keep = false;
+            for (; end + spillbuffer + largestrecord > from && kept > 0; --kept)
+                from += 1 + std::size_t{store[from]};
+            if (end + spillbuffer <= from)
+                fit = end;
+        }
+        // Until then, a record that needs room takes it from the newest words.
+        for (; n < maxwords && end + size > from && kept > 0; --kept) {
             from += 1 + std::size_t{store[from]};
             keep = false;
         }
-        if (end + size > room) {
+        ++n;
+        if (end + size > from) {
             filled = end;
             fits = fit;
             if (!spillstore())
@@ -155,7 +169,7 @@ bool Records::record(const Batch& b)
             last = start;
         }
         end += size;
-        if (end <= room - spillbuffer)
+        if (end + spillbuffer <= from)
             fit = end;
         if (keep && end + 1 + length <= from) {
             from -= 1 + length;
@@ -171,6 +185,7 @@ bool Records::record(const Batch& b)
     wordsfrom = from;
     lastoffset = last;
     keptwords = kept;
+    noted = n;
     caching = keep;
     return true;
 }
@@ -210,8 +225,7 @@ int Records::next(Record& record, bool (*wanted)(std::uint64_t number, std::uint
                     break;
             }
             lastoffset += difference;
-            // Words are kept only while no record has gone to the temporary
-            // file, so the store is never refilled under them.
+            // The store is never refilled over the words kept.
             if (recordsread < keptwords) {
                 nextword -= 1 + length;
                 bytes = store + nextword + 1;

@@ -87,9 +87,10 @@ private:
     // words are new, that keeps the records of some 1.7 million more of them
     // out of the temporary file, whose writing and reading back took 7% of
     // such a run (measured). Once records go to the temporary file, the
-    // records that fit before the last `spillbuffer` bytes stay here, the
-    // first to be read back, and those bytes are the file's write buffer;
-    // in the second pass the store is its read buffer.
+    // records that fit before the last `spillbuffer` bytes free of words
+    // stay here, the first to be read back, and those bytes are the file's
+    // write buffer; in the second pass the store is its read buffer, up to
+    // the words kept.
     //
     // Records that hold offsets fill it from the front, and the words of the
     // first of them fill it from the back, each word after its length, the
@@ -109,6 +110,7 @@ private:
     std::size_t wordsfrom = 0;     // where the words kept begin
     std::size_t nextword = 0;      // where the next word to read ends
     std::uint64_t keptwords = 0;   // records whose words are kept at the back
+    std::uint64_t noted = 0;       // records noted so far
     std::uint64_t recordsread = 0; // records read so far
     bool keeping = false;          // every record holds its word, not its offset
     bool caching = false;          // the words of new records may still be kept
