@@ -24,7 +24,7 @@ inline void classifychunks(const unsigned char* data, std::size_t chunks, Masks*
     const T before_0 = V::splat8('0' - 1), after_9 = V::splat8('9' + 1);
     const T apostrophe = V::splat8('\''), backtick = V::splat8('`'), hyphen = V::splat8('-');
     for (std::size_t c = 0; c < chunks; ++c) {
-        std::uint64_t letters = 0, starts = 0, joiners = 0;
+        std::uint64_t letters = 0, apostrophes = 0, links = 0;
         for (int i = 0; i < 64; i += V::width) {
             const T bytes = V::load(data + 64 * c + i);
             const T folded = V::or_(bytes, case_bit);
@@ -34,10 +34,10 @@ inline void classifychunks(const unsigned char* data, std::size_t chunks, Masks*
             const std::uint64_t a = V::topbits(V::equal8(bytes, apostrophe));
             const T other = V::or_(V::equal8(bytes, backtick), V::equal8(bytes, hyphen));
             letters |= l << i;
-            starts |= (l | a) << i;
-            joiners |= (a | V::topbits(other)) << i;
+            apostrophes |= a << i;
+            links |= V::topbits(other) << i;
         }
-        out[c] = {letters, starts, joiners};
+        out[c] = chunkmasks(letters, apostrophes, links);
     }
 }
 

@@ -14,14 +14,14 @@ using namespace wordbytes;
 void classifybytes(const unsigned char* data, std::size_t chunks, Masks* out)
 {
     for (std::size_t c = 0; c < chunks; ++c) {
-        std::uint64_t letters = 0, starts = 0, joiners = 0;
+        std::uint64_t letters = 0, apostrophes = 0, links = 0;
         for (int i = 0; i < 64; ++i) {
             const unsigned char kind = classes[data[64 * c + i]];
             letters |= std::uint64_t{(kind & letter) != 0} << i;
-            starts |= std::uint64_t{(kind & (letter | apostrophe)) != 0} << i;
-            joiners |= std::uint64_t{(kind & (apostrophe | backtick | hyphen)) != 0} << i;
+            apostrophes |= std::uint64_t{(kind & apostrophe) != 0} << i;
+            links |= std::uint64_t{(kind & (backtick | hyphen)) != 0} << i;
         }
-        out[c] = {letters, starts, joiners};
+        out[c] = chunkmasks(letters, apostrophes, links);
     }
 }
 

@@ -15,15 +15,6 @@ void classifyblock(Scanner& s, const unsigned char* data, std::size_t n)
 {
     const std::size_t used = (n + 63) / 64;
     s.kernels->classify(data, used, s.masks);
-    // A hyphen or backtick that follows no letter separates like a space, so
-    // only the others need the word-at-a-time walk: an address's "- -" or a
-    // quoted "-" then leaves a log line's chunk to the fast one. A joiner at
-    // a chunk's first byte, after the last letter of the chunk before, needs
-    // no mark: the word that ends there is read past its end from that chunk.
-    for (std::size_t c = 0; c < used; ++c) {
-        Masks& m = s.masks[c];
-        m.joiners &= (m.letters << 1) | (m.starts & ~m.letters);
-    }
     if (n % 64 != 0) {
         const std::uint64_t inside = (std::uint64_t{1} << (n % 64)) - 1;
         s.masks[used - 1].letters &= inside;
