@@ -29,13 +29,14 @@ TEST(Records, ComeBackInOrderAsNotedAndStayPutWhileHeld)
         std::uint64_t start;
         std::string bytes;
     };
-    // With one thread the store holds some 370000 of these words: 400 blocks
-    // of 2000 spill, and the whole run is done twice on the same records.
+    // With one thread the store holds some 370000 of these words: 800 blocks
+    // of 2000 spill, more than the store takes back from the temporary file
+    // at once, and the whole run is done twice on the same records.
     for (int round = 0; round < 4; ++round) {
         const bool keepwords = round % 2;
         records.start(keepwords, true, 1);
         std::vector<Noted> noted;
-        for (std::uint32_t b = 0; b < 400; ++b) {
+        for (std::uint32_t b = 0; b < 800; ++b) {
             batch.blockstart = std::uint64_t{b} << 15;
             batch.words = batch.made = 2000;
             batch.straddles = b % 2; // the last word ran on into the next block
@@ -57,6 +58,9 @@ TEST(Records, ComeBackInOrderAsNotedAndStayPutWhileHeld)
         // Held 15 records long, as pass two holds them.
         Record held[16];
         std::size_t n = 0;
+        // Words left in the store must stay there to the end, past every
+        // refill from the temporary file.
+        std::vector<std::pair<const unsigned char*, std::string>> inplace;
         for (std::size_t k = 0; k < noted.size(); k += 2, ++n) {
             ASSERT_EQ(records.next(held[n % 16], everyother), 1) << k;
             if (n < 15)
@@ -70,11 +74,48 @@ TEST(Records, ComeBackInOrderAsNotedAndStayPutWhileHeld)
             ASSERT_TRUE(r.bytes != nullptr || !keepwords);
             if (r.bytes != nullptr) {
                 ASSERT_EQ(std::string(reinterpret_cast<const char*>(r.bytes), expected.bytes.size()), expected.bytes);
+                if (r.bytes != r.copy)
+                    inplace.emplace_back(r.bytes, expected.bytes);
             }
         }
         EXPECT_EQ(records.next(held[0], everyother), 0);
         EXPECT_EQ(offered, noted.size());
+        EXPECT_EQ(inplace.empty(), keepwords);
+        for (const auto& [bytes, word] : inplace)
+            ASSERT_EQ(std::string(reinterpret_cast<const char*>(bytes), word.size()), word);
     }
+}
+
+bool every(std::uint64_t, std::uint32_t) { return true; }
+
+// The words of records made once the table is full are seldom printed: with
+// room to spare, the words kept are still those of the first records alone.
+TEST(Records, KeepNoWordsOnceTheTableIsFull)
+{
+    static Records records;
+    static Batch batch;
+    batch.data = batch.block;
+    records.start(false, true, 2);
+    batch.words = batch.made = 2000;
+    for (std::uint32_t b = 0; b < maxwords / 2000 + 2; ++b) {
+        batch.blockstart = std::uint64_t{b} << 15;
+        for (std::uint32_t i = 0; i < batch.words; ++i) {
+            batch.offsets[i] = static_cast<std::uint16_t>(16 * i);
+            batch.lengths[i] = 3;
+            batch.hashes[i] = b * 2000 + i;
+            batch.created[i] = static_cast<std::uint16_t>(i);
+            std::memcpy(batch.data + batch.offsets[i], "abc", 3);
+        }
+        ASSERT_TRUE(records.record(batch));
+    }
+    ASSERT_TRUE(records.rewind());
+    Record r;
+    for (std::uint32_t k = 0; k < maxwords + 4000; ++k) {
+        ASSERT_EQ(records.next(r, every), 1);
+        ASSERT_EQ(r.word.hash, k);
+        ASSERT_EQ(r.bytes != nullptr, k < maxwords) << k;
+    }
+    EXPECT_EQ(records.next(r, every), 0);
 }
 
 } // namespace
