@@ -29,14 +29,15 @@ TEST(Records, ComeBackInOrderAsNotedAndStayPutWhileHeld)
         std::uint64_t start;
         std::string bytes;
     };
-    // With one thread the store holds some 370000 of these words: 800 blocks
-    // of 2000 spill, more than the store takes back from the temporary file
-    // at once, and the whole run is done twice on the same records.
+    // With one thread the store holds some 370000 of these words: 400 blocks
+    // of 2000 spill, and 800 blocks of offsets put more in the temporary file
+    // than the store takes back at once. The whole run is done twice on the
+    // same records.
     for (int round = 0; round < 4; ++round) {
         const bool keepwords = round % 2;
         records.start(keepwords, true, 1);
         std::vector<Noted> noted;
-        for (std::uint32_t b = 0; b < 800; ++b) {
+        for (std::uint32_t b = 0; b < (keepwords ? 400 : 800); ++b) {
             batch.blockstart = std::uint64_t{b} << 15;
             batch.words = batch.made = 2000;
             batch.straddles = b % 2; // the last word ran on into the next block
