@@ -72,10 +72,14 @@ public:
     // wanted, 0 after the last, and -1 with errno set when the temporary file
     // cannot be read. rewind() returns false with errno set when it cannot be
     // written.
+    using Wanted = bool (*)(std::uint64_t number, std::uint32_t hash);
     bool rewind();
-    int next(Record& record, bool (*wanted)(std::uint64_t number, std::uint32_t hash));
+    int next(Record& record, Wanted wanted);
 
 private:
+    // next() for records of offsets past the words kept, as far as whole
+    // records lie in the store: true with the next wanted one in `record`.
+    bool passover(Record& record, Wanted wanted);
 
     bool spillstore();
     bool refill();
