@@ -89,6 +89,45 @@ TEST(Records, ComeBackInOrderAsNotedAndStayPutWhileHeld)
 
 bool every(std::uint64_t, std::uint32_t) { return true; }
 
+// A record that needs room takes it from the newest words kept, and from then
+// on no record keeps its word, even one whose word would fit in the room a
+// long word freed: pass two hands the words kept to the first records, in
+// order. Long words fill the store, short ones take its room back.
+TEST(Records, KeepTheWordsOfTheFirstRecordsAlone)
+{
+    static Records records;
+    static Batch batch;
+    batch.data = batch.block;
+    batch.words = batch.made = 600;
+    records.start(false, true, 1);
+    std::vector<std::string> words;
+    for (std::uint32_t b = 0; b < 230; ++b) {
+        batch.blockstart = std::uint64_t{b} << 15;
+        for (std::uint32_t i = 0; i < batch.words; ++i) {
+            const std::string word(b < 200 ? 40 : 2, char('a' + (b + i) % 26));
+            batch.offsets[i] = static_cast<std::uint16_t>(48 * i);
+            batch.lengths[i] = static_cast<std::uint8_t>(word.size());
+            batch.hashes[i] = b * 600 + i;
+            batch.created[i] = static_cast<std::uint16_t>(i);
+            std::memcpy(batch.data + batch.offsets[i], word.data(), word.size());
+            words.push_back(word);
+        }
+        ASSERT_TRUE(records.record(batch));
+    }
+    ASSERT_TRUE(records.rewind());
+    Record r;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        ASSERT_EQ(records.next(r, every), 1);
+        if (r.bytes == nullptr)
+            continue;
+        ASSERT_EQ(kept++, k);
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(r.bytes), words[k].size()), words[k]) << k;
+    }
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, 200u * 600);
+}
+
 // The words of records made once the table is full are seldom printed: with
 // room to spare, the words kept are still those of the first records alone.
 TEST(Records, KeepNoWordsOnceTheTableIsFull)
