@@ -1,8 +1,9 @@
 // Preloaded into the program by the tests, as a failing disk or another
 // program would: reads fail with EIO once $FAILREAD_AFTER bytes have been
-// read; or, at the end of the first reading, the file is cut to
-// $FAILREAD_CHANGE bytes and "changed" written after them; or, as on a
-// machine at its limit of processes, no thread starts once
+// read; or, with $FAILREAD_EINTR, every other read is interrupted by a
+// signal before it reads anything; or, at the end of the first reading, the
+// file is cut to $FAILREAD_CHANGE bytes and "changed" written after them;
+// or, as on a machine at its limit of processes, no thread starts once
 // $FAILREAD_THREADS have.
 #include <algorithm>
 #include <atomic>
@@ -21,8 +22,14 @@ std::atomic<long long> left = limited ? std::atoll(std::getenv("FAILREAD_AFTER")
 const char* change = std::getenv("FAILREAD_CHANGE");
 std::atomic<long long> threads = std::getenv("FAILREAD_THREADS") ? std::atoll(std::getenv("FAILREAD_THREADS")) : -1;
 
+const bool interrupting = std::getenv("FAILREAD_EINTR") != nullptr;
+
 ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 {
+    // Left at EINTR, errno then outlives the read that follows.
+    thread_local bool interrupted = false;
+    if (interrupting && (interrupted = !interrupted))
+        return errno = EINTR, -1;
     static const auto real = reinterpret_cast<ssize_t (*)(int, void*, std::size_t)>(dlsym(RTLD_NEXT, "read"));
     static const auto realp = reinterpret_cast<ssize_t (*)(int, void*, std::size_t, off_t)>(dlsym(RTLD_NEXT, "pread"));
     for (long long have = left; limited; ) {

@@ -121,6 +121,11 @@ TEST(Program, PrintsExactlyWhatItShould)
         {"for n in 1000 $(($(stat -c %s in) + 100)) 9999999; do LD_PRELOAD=$L FAILREAD_AFTER=$n tallvik in 3 2; done",
          far, 0, counted(2, "alpha beta gamma") + counted(2, "alpha beta gamma delta") + summary(8, 3, 4),
          unread + unread},
+        // Interrupted reads are made again, and an end of input read after
+        // one is still the end.
+        {"for t in 1 2; do TALLVIK_THREADS=$t timeout 20 env LD_PRELOAD=$L FAILREAD_EINTR=1 tallvik in 3 2; done; "
+         "cat in | timeout 20 env LD_PRELOAD=$L FAILREAD_EINTR=1 tallvik /dev/stdin 3 2",
+         far, 0, times(3, counted(2, "alpha beta gamma delta") + summary(8, 3, 4))},
         // With no thread to spare, one does all the work; a thread that cannot
         // start once others have fails the run.
         {"for t in 2 4; do TALLVIK_THREADS=$t LD_PRELOAD=$L FAILREAD_THREADS=0 tallvik in 3 2; done; "
