@@ -12,6 +12,18 @@
 
 namespace {
 
+// Makes `word`, `spacing` bytes after the start of the word before, word `i`
+// of `batch`, one that created an entry for `hash`.
+void putword(Batch& batch, std::uint32_t i, std::uint32_t spacing, const std::string& word, std::uint32_t hash)
+{
+    batch.offsets[i] = static_cast<std::uint16_t>(spacing * i);
+    batch.lengths[i] = static_cast<std::uint8_t>(word.size());
+    batch.hashes[i] = hash;
+    batch.created[i] = static_cast<std::uint16_t>(i);
+    unsigned char* at = batch.straddling(i) ? batch.lastbytes : batch.data + batch.offsets[i];
+    std::memcpy(at, word.data(), word.size());
+}
+
 std::uint64_t offered; // records next() has offered so far
 bool everyother(std::uint64_t number, std::uint32_t)
 {
@@ -41,15 +53,10 @@ TEST(Records, ComeBackInOrderAsNotedAndStayPutWhileHeld)
             batch.blockstart = std::uint64_t{b} << 15;
             batch.words = batch.made = 2000;
             batch.straddles = b % 2; // the last word ran on into the next block
+            batch.laststart = batch.blockstart + 32000;
             for (std::uint32_t i = 0; i < batch.words; ++i) {
                 const std::string word(1 + (b + i) % 15, char('a' + i % 26));
-                batch.offsets[i] = static_cast<std::uint16_t>(16 * i);
-                batch.lengths[i] = static_cast<std::uint8_t>(word.size());
-                batch.hashes[i] = b * 7919 + i;
-                batch.created[i] = static_cast<std::uint16_t>(i);
-                unsigned char* at = batch.straddling(i) ? batch.lastbytes : batch.data + batch.offsets[i];
-                std::memcpy(at, word.data(), word.size());
-                batch.laststart = batch.blockstart + 32000;
+                putword(batch, i, 16, word, b * 7919 + i);
                 noted.push_back({batch.hashes[i], batch.start(i), word});
             }
             ASSERT_TRUE(records.record(batch));
@@ -104,13 +111,8 @@ TEST(Records, KeepTheWordsOfTheFirstRecordsAlone)
     for (std::uint32_t b = 0; b < 230; ++b) {
         batch.blockstart = std::uint64_t{b} << 15;
         for (std::uint32_t i = 0; i < batch.words; ++i) {
-            const std::string word(b < 200 ? 40 : 2, char('a' + (b + i) % 26));
-            batch.offsets[i] = static_cast<std::uint16_t>(48 * i);
-            batch.lengths[i] = static_cast<std::uint8_t>(word.size());
-            batch.hashes[i] = b * 600 + i;
-            batch.created[i] = static_cast<std::uint16_t>(i);
-            std::memcpy(batch.data + batch.offsets[i], word.data(), word.size());
-            words.push_back(word);
+            words.emplace_back(b < 200 ? 40 : 2, char('a' + (b + i) % 26));
+            putword(batch, i, 48, words.back(), b * 600 + i);
         }
         ASSERT_TRUE(records.record(batch));
     }
@@ -139,13 +141,8 @@ TEST(Records, KeepNoWordsOnceTheTableIsFull)
     batch.words = batch.made = 2000;
     for (std::uint32_t b = 0; b < maxwords / 2000 + 2; ++b) {
         batch.blockstart = std::uint64_t{b} << 15;
-        for (std::uint32_t i = 0; i < batch.words; ++i) {
-            batch.offsets[i] = static_cast<std::uint16_t>(16 * i);
-            batch.lengths[i] = 3;
-            batch.hashes[i] = b * 2000 + i;
-            batch.created[i] = static_cast<std::uint16_t>(i);
-            std::memcpy(batch.data + batch.offsets[i], "abc", 3);
-        }
+        for (std::uint32_t i = 0; i < batch.words; ++i)
+            putword(batch, i, 16, "abc", b * 2000 + i);
         ASSERT_TRUE(records.record(batch));
     }
     ASSERT_TRUE(records.rewind());
