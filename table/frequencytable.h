@@ -69,7 +69,6 @@ public:
         if (filled == Capacity)
             std::fill(std::begin(joinedlate), std::end(joinedlate), 0);
         filled = cursor = 0;
-        lastfound = 0;
         adds = 0;
         grown = false;
     }
@@ -109,19 +108,19 @@ public:
         return ((joinedlate[bit / 64] >> (bit % 64)) & 1) || (aside && h == asidehash);
     }
 
-    Count find(std::uint32_t h)
+    // Only reads, so that several threads may find at once.
+    Count find(std::uint32_t h) const
     {
-        lastfound = locate(h);
-        if (buckets[lastfound].count == 0 && aside && h == asidehash)
+        const std::uint32_t b = locate(h);
+        if (buckets[b].count == 0 && aside && h == asidehash)
             return 1;
-        return buckets[lastfound].count;
+        return buckets[b].count;
     }
 
     void drop(std::uint32_t h)
     {
         settle();
-        const Bucket& hint = buckets[lastfound];
-        dropbucket(hint.count != 0 && hint.hash == h ? lastfound : locate(h));
+        dropbucket(locate(h));
     }
 
     // The number of entries counted at least `m` times.
@@ -252,7 +251,6 @@ private:
     std::int32_t cursor = 0;         // never moves back
     bool aside = false;              // whether order[cursor] is held beside the index,
     std::uint32_t asidehash = 0;     // seen once, with this hash
-    std::uint32_t lastfound = 0;     // the bucket of the last find
     std::uint64_t adds = 0;          // since the table was last reset
     // 4 KB, in the cache as pass two walks the records; full of ones only
     // after thousands of late joins.

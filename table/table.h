@@ -27,7 +27,8 @@ std::uint32_t addwords(const std::uint32_t* hashes, std::uint32_t n, std::uint16
 // load into the cache. Results never depend on it.
 void expectword(std::uint32_t h);
 
-// The count of `h`, or 0 if the table holds no entry for it.
+// The count of `h`, or 0 if the table holds no entry for it. It only reads
+// the table: threads may find words at once while none adds or drops.
 std::uint32_t findword(std::uint32_t h);
 
 // For a hash that got a new entry after the table was full (after the first
@@ -36,7 +37,7 @@ std::uint32_t findword(std::uint32_t h);
 // asks that memory, which stays in the cache, rather than the table.
 bool mayhavejoinedlate(std::uint32_t h);
 
-// Deletes the entry of `h`, if any. Cheapest right after findword(h).
+// Deletes the entry of `h`, if any.
 void dropword(std::uint32_t h);
 
 // The number of entries counted at least `m` times, `m` at least 1. No
