@@ -76,7 +76,33 @@ public:
     bool rewind();
     int next(Record& record, Wanted wanted);
 
+    // A place among the records: where the next one begins, its number, and
+    // what reading it needs of those before it.
+    struct Place {
+        std::size_t at = 0;           // in `store`
+        std::uint64_t lastoffset = 0; // of the record before
+        std::size_t nextword = 0;     // where its word ends, if it is kept
+        std::uint64_t number = 0;
+    };
+
+    // Where next() goes on, and a place ahead of it (from peek()) at which
+    // it is to go on instead, passing over the records before.
+    Place place() const { return reading; }
+    void moveto(const Place& p) { reading = p; }
+
+    // The records whose words lie in the store, counted from the first:
+    // with the words held, all of them, else those kept.
+    std::uint64_t withwords() const { return keeping ? noted : keptwords; }
+
+    // For another thread, while next() reads the records before `p`: puts
+    // the record at `p` in `record`, with its word, and moves `p` past it, if
+    // its number is below `until` and it lies whole in the store with its
+    // word; else returns false. Every record is taken, wanted or not.
+    bool peek(Place& p, std::uint64_t until, Record& record) const;
+
 private:
+    // Puts the record at `p` in `record` and moves `p` past it.
+    void decode(Place& p, Record& record) const;
     // next() for records of offsets past the words kept, as far as whole
     // records lie in the store: true with the next wanted one in `record`.
     bool passover(Record& record, Wanted wanted);
@@ -110,14 +136,15 @@ private:
     std::size_t filled = 0;        // bytes of records in `store`
     std::size_t held = 0;          // of them, those that never go to the temporary file
     std::size_t fits = 0;          // the end of the last record that ends before the buffer
-    std::size_t at = 0;            // where the next record to read begins
     std::size_t wordsfrom = 0;     // where the words kept begin
-    std::size_t nextword = 0;      // where the next word to read ends
     std::uint64_t keptwords = 0;   // records whose words are kept at the back
     std::uint64_t noted = 0;       // records noted so far
-    std::uint64_t recordsread = 0; // records read so far
     bool keeping = false;          // every record holds its word, not its offset
     bool caching = false;          // the words of new records may still be kept
     bool spilling = false;         // whether records have gone to the temporary file,
     int spill = 0;                 // open as this
+    // Where next() goes on: written at every record, on a cache line of its
+    // own, so that the thread that peeks, reading the members above, does
+    // not wait for it to come over from the other core each time.
+    alignas(64) Place reading;
 };

@@ -155,4 +155,53 @@ TEST(Records, KeepNoWordsOnceTheTableIsFull)
     EXPECT_EQ(records.next(r, every), 0);
 }
 
+// Another thread may read ahead of next() (peek) the records that lie in the
+// store with their words, as far as it is told; next() then goes on after
+// them, through the temporary file where the records went on there.
+TEST(Records, PeekAheadAtTheRecordsInTheStoreThenGoOnAfterThem)
+{
+    static Records records;
+    static Batch batch;
+    batch.data = batch.block;
+    batch.words = batch.made = 2000;
+    for (const bool keepwords : {false, true}) {
+        records.start(keepwords, true, 1);
+        std::vector<std::string> words;
+        for (std::uint32_t b = 0; b < 500; ++b) {
+            batch.blockstart = std::uint64_t{b} << 15;
+            for (std::uint32_t i = 0; i < batch.words; ++i) {
+                words.emplace_back(1 + (b + i) % 15, char('a' + i % 26));
+                putword(batch, i, 16, words.back(), b * 2000 + i);
+            }
+            ASSERT_TRUE(records.record(batch));
+        }
+        ASSERT_TRUE(records.rewind());
+        Record r;
+        for (std::uint32_t k = 0; k < 10; ++k)
+            ASSERT_EQ(records.next(r, every), 1);
+        Records::Place p = records.place();
+        std::uint32_t k = 10;
+        // Up to a number, to the words kept, to the end of the store.
+        for (const std::uint64_t until : {std::uint64_t{1000}, std::uint64_t{300000}, std::uint64_t{words.size()}}) {
+            for (; records.peek(p, until, r); ++k) {
+                ASSERT_EQ(r.word.hash, k);
+                ASSERT_EQ(p.number, k + 1u);
+                ASSERT_TRUE(r.bytes != nullptr);
+                ASSERT_EQ(std::string(reinterpret_cast<const char*>(r.bytes), words[k].size()), words[k]) << k;
+            }
+            if (until < words.size()) {
+                EXPECT_EQ(k, std::min(until, records.withwords()));
+            }
+        }
+        EXPECT_LT(k, words.size());
+        records.moveto(p);
+        for (; k < words.size(); ++k) {
+            ASSERT_EQ(records.next(r, every), 1);
+            ASSERT_EQ(r.word.hash, k);
+            ASSERT_EQ(r.word.length, static_cast<int>(words[k].size()));
+        }
+        EXPECT_EQ(records.next(r, every), 0);
+    }
+}
+
 } // namespace
