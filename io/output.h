@@ -2,6 +2,7 @@
 // buffer, and its one way of failing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Prints "tallvik: WHAT 'NAME': REASON" (or "tallvik: WHAT: REASON" when
@@ -27,6 +28,14 @@ void printcountnotice(std::uint32_t mincount);
 // One frequency line: the count right-aligned in eight columns, a space and
 // the `length` bytes of `word`, at most a few hundred.
 void printcount(std::uint32_t count, const unsigned char* word, int length);
+
+// The line printcount() prints, put at `line`, which has room for
+// `longestcount` + 2 + `length` bytes; returns its length.
+inline constexpr int longestcount = 10;
+std::size_t formatcount(unsigned char* line, std::uint32_t count, const unsigned char* word, int length);
+
+// Prints `size` bytes of lines that formatcount() made.
+void printlines(const unsigned char* lines, std::size_t size);
 
 void printsummary(std::uint64_t words, int minwordlen, std::int32_t distinct);
 

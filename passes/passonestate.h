@@ -8,6 +8,7 @@
 #include <pthread.h>
 
 #include "kernels/kernels.h"
+#include "passes/cores.h"
 #include "passes/handoff.h"
 #include "passes/ranges.h"
 #include "passes/records.h"
@@ -73,12 +74,6 @@ void recordbehind(PassOne& p, Batch& b);
 // threshold the reader hashed in bursts while the counter spun, a tenth of
 // its time.)
 bool counterbehind(const Ring& r, std::uint32_t k);
-
-// Whether the machine has a core that nothing runs on or waits for, by the
-// system's count of threads running or waiting for a core (the fourth field
-// of /proc/loadavg, before its slash), this one among them, against its
-// cores. If the count cannot be read, trying tells.
-bool corespare();
 
 // Counts the batches of the input from scanners[0], which the calling
 // thread and `reader`, running readinturns, take turns to scan; with the

@@ -1,9 +1,12 @@
 #include "passes/passtwo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
 #include "io/output.h"
+#include "passes/cores.h"
+#include "passes/printahead.h"
 #include "table/table.h"
 #include "words/wordreader.h"
 
@@ -30,48 +33,150 @@ bool mayprint(std::uint64_t record, std::uint32_t hash)
     return record < maxwords || mayhavejoinedlate(hash);
 }
 
-} // namespace
-
 // Each word counted at least `mincount` times is printed at its first
 // occurrence, and only there: a word whose entry could be found again at a
 // later record is dropped once printed (see below). The records lead
 // straight to those occurrences, and once all of them are printed nothing
-// more can be. As in pass one, each record's entry is prefetched `recordsahead`
-// records before it is looked up; records whose word was counted too few
-// times are most of them. Sixteen ahead, about as many misses as a core
-// keeps in flight, took a tenth off this pass on the table-filling corpus
-// with two threads and 4% with one, against sixty-four (measured on an
-// Intel Xeon).
-void printwords(Input& in, const char* name, std::uint32_t mincount, Records& records)
-{
-    std::int32_t left = wordsatleast(mincount);
-    if (left > 0 && !records.rewind())
-        fail("cannot write a temporary file for", name, errno);
-    constexpr std::uint64_t recordsahead = 16;
-    Record ahead[recordsahead];
-    std::uint64_t read = 0;
-    bool more = true;
-    for (std::uint64_t done = 0; left > 0; ++done) {
-        for (; more && read < done + recordsahead; ++read) {
-            Record& next = ahead[read % recordsahead];
-            const int got = records.next(next, mayprint);
-            if (got < 0)
-                fail("cannot read the temporary file for", name, errno);
-            if (!(more = got > 0))
-                break;
-            expectword(next.word.hash);
-        }
-        if (done == read)
-            break;
-        const Record& p = ahead[done % recordsahead];
-        if (const std::uint32_t count = findword(p.word.hash); count >= mincount) {
-            printcount(count, p.bytes != nullptr ? p.bytes : refetch(in, p.word, name), p.word.length);
-            // The first `maxwords` records hold distinct hashes, and a later
-            // one is looked up only if its word may have joined late: only
-            // such a word can be found again, and must be dropped.
-            if (mayhavejoinedlate(p.word.hash))
-                dropword(p.word.hash);
-            --left;
+// more can be.
+//
+// The records come a chunk at a time: every entry of the chunk is
+// prefetched, then looked up, then printed, so that the lookups, which miss
+// the cache at almost every record of a table that fills, overlap one
+// another and not the printing. That took a tenth off this pass on the
+// table-filling corpus, against prefetching each entry sixteen records
+// before its lookup and printing it right after (measured on an AMD EPYC).
+class Printer {
+public:
+    Printer(Input& input, const char* inputname, std::uint32_t least, Records& r)
+        : in(input), name(inputname), mincount(least), records(r), left(wordsatleast(least))
+    {
+    }
+
+    // Whether any word is left to print.
+    bool busy() const { return left > 0; }
+
+    // Prints the words of the records before number `until`, which is at
+    // most `maxwords`, or of all records. While `deferring`, a word to drop
+    // is noted instead, and a full note stops the printing early.
+    void printupto(std::uint64_t until)
+    {
+        while (left > 0 && !(deferring && ndeferred + chunk > PrintAhead::maxdrops)) {
+            std::size_t n = 0;
+            for (; n < chunk && more && done + n < until; ++n) {
+                const int got = records.next(batch[n], mayprint);
+                if (got < 0)
+                    fail("cannot read the temporary file for", name, errno);
+                if (!(more = got > 0))
+                    break;
+                expectword(batch[n].word.hash);
+            }
+            if (n == 0)
+                return;
+            for (std::size_t k = 0; k < n; ++k)
+                counts[k] = findword(batch[k].word.hash);
+            bool dropped = false;
+            for (std::size_t k = 0; k < n && left > 0; ++k)
+                dropped |= printrecord(batch[k], dropped ? findword(batch[k].word.hash) : counts[k]);
+            done += n;
         }
     }
+
+    // Whether every record before `number` is done.
+    bool reached(std::uint64_t number) const { return done == number; }
+
+    // Takes over what `helper` did, from the record this printer is at:
+    // prints its lines, notes its drops, and goes on after its records.
+    void takeover(const PrintAhead& helper, const PrintAhead::Done& did)
+    {
+        if (did.after.number <= done)
+            return;
+        printlines(helper.lines(), did.used);
+        left -= did.words;
+        helperdrops = helper.drops();
+        nhelperdrops = did.dropped;
+        records.moveto(did.after);
+        done = did.after.number;
+    }
+
+    void startdeferring() { deferring = true; }
+
+    // Drops the words noted, here and by the helper, which must have ended.
+    void dropnoted()
+    {
+        for (std::size_t k = 0; k < ndeferred; ++k)
+            dropword(deferred[k]);
+        for (std::size_t k = 0; k < nhelperdrops; ++k)
+            dropword(helperdrops[k]);
+        deferring = false;
+    }
+
+private:
+    // Prints the word of `p` if its `count` is enough; returns whether it
+    // dropped it.
+    bool printrecord(const Record& p, std::uint32_t count)
+    {
+        if (count < mincount)
+            return false;
+        printcount(count, p.bytes != nullptr ? p.bytes : refetch(in, p.word, name), p.word.length);
+        --left;
+        // The first `maxwords` records hold distinct hashes, and a later
+        // one is looked up only if its word may have joined late: only
+        // such a word can be found again, and must be dropped.
+        if (!mayhavejoinedlate(p.word.hash))
+            return false;
+        if (deferring) {
+            deferred[ndeferred++] = p.word.hash;
+            return false;
+        }
+        dropword(p.word.hash);
+        return true;
+    }
+
+    static constexpr std::size_t chunk = 64;
+    Input& in;
+    const char* name;
+    std::uint32_t mincount;
+    Records& records;
+    std::int32_t left;
+    Record batch[chunk];
+    std::uint32_t counts[chunk];
+    std::uint64_t done = 0; // records read, all wanted below `maxwords`
+    bool more = true;
+    bool deferring = false;
+    std::size_t ndeferred = 0;
+    std::uint32_t deferred[PrintAhead::maxdrops];
+    const std::uint32_t* helperdrops = nullptr;
+    std::size_t nhelperdrops = 0;
+};
+
+PrintAhead helper;
+
+// Fewer records than this are not worth a thread.
+constexpr std::uint64_t fewestahead = 1 << 14;
+
+} // namespace
+
+void printwords(Input& in, const char* name, std::uint32_t mincount, bool threads, Records& records)
+{
+    Printer printer(in, name, mincount, records);
+    if (printer.busy() && !records.rewind())
+        fail("cannot write a temporary file for", name, errno);
+    const std::uint64_t withwords = std::min<std::uint64_t>(records.withwords(), maxwords);
+    if (printer.busy() && threads && withwords >= 2 * fewestahead && corespare()) {
+        // The helper starts a little later than the calling thread, and
+        // reads its way to the first record it prints: so it takes less
+        // than half.
+        const std::uint64_t split = withwords * 14 / 25;
+        if (helper.start(records, records.place(), split, maxwords, mincount)) {
+            printer.startdeferring();
+            printer.printupto(split);
+            const PrintAhead::Done did = helper.stop();
+            if (printer.reached(split))
+                printer.takeover(helper, did);
+            printer.printupto(maxwords);
+            helper.finish();
+            printer.dropnoted();
+        }
+    }
+    printer.printupto(UINT64_MAX);
 }

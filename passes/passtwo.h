@@ -11,5 +11,6 @@
 // with its count, in the order of their first occurrences, taking their
 // bytes from `records` or, where they were not kept, from `in` again. A
 // read that fails, a file found changed, or a temporary file that cannot be
-// read ends the process with a message naming `name`.
-void printwords(Input& in, const char* name, std::uint32_t mincount, Records& records);
+// read ends the process with a message naming `name`. With `threads`, and a
+// core to spare, a second thread prints the later half of the first records.
+void printwords(Input& in, const char* name, std::uint32_t mincount, bool threads, Records& records);

@@ -8,10 +8,6 @@
 // does not pay, the reader sleeps and the counter holds the turn (see
 // helping.h). Whoever takes a turn first records every batch counted by
 // then, oldest first: the turns come in input order, so the records do.
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "passes/helping.h"
 #include "passes/passonestate.h"
 
@@ -105,26 +101,6 @@ void invite(PassOne& p, bool help)
 }
 
 } // namespace
-
-bool corespare()
-{
-    const int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    char text[128];
-    const ssize_t n = read(fd, text, sizeof text - 1);
-    close(fd);
-    const auto* slash = n > 0 ? static_cast<const char*>(std::memchr(text, '/', static_cast<std::size_t>(n))) : nullptr;
-    if (slash == nullptr)
-        return true;
-    const char* digits = slash;
-    while (digits > text && digits[-1] >= '0' && digits[-1] <= '9')
-        --digits;
-    long running = 0;
-    for (; digits < slash; ++digits)
-        running = running * 10 + (*digits - '0');
-    return running < sysconf(_SC_NPROCESSORS_ONLN);
-}
 
 void* readinturns(void* reader)
 {

@@ -130,7 +130,7 @@ int run(int argc, char** argv)
     storage.records.start(keepwords, large, settings.threads);
     const std::uint64_t words = countwords(in, name, settings, storage.records);
     const std::int32_t distinct = tablesize();
-    printwords(in, name, settings.mincount, storage.records);
+    printwords(in, name, settings.mincount, settings.threads > 1, storage.records);
 
     printsummary(words, settings.minwordlen, distinct);
     flushoutput();

@@ -161,6 +161,19 @@ TEST(Program, KeepsItsLimits)
          "tallvik in 2 3; cat in | tallvik /dev/stdin 2 3",
          "", 1, times(2, countline(3, "xx") + countline(3, "zz") + summary(400108, 2, 400000)),
          times(2, "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n")},
+        // Words seen once are put out of a full table, come back and stay:
+        // each is recorded twice, but printed once, where it first occurred,
+        // and the word after them too, with one thread or two, where pass two
+        // prints the first records in two halves, one on each, which leave
+        // such words to drop until both are done.
+        {"awk 'function back(from, to) { for (i = from; i < to; i++) print \"z\" i \" w\" i \" w\" i } "
+         "function again(from, to) { for (i = from; i < to; i++) print \"w\" i } "
+         "BEGIN { again(0, 400100); again(0, 100000); again(0, 1); back(100000, 100500); again(100500, 250000); "
+         "back(250000, 250500); print \"last last\" }' >in; tallvik in 2 2 >two; "
+         "TALLVIK_THREADS=1 tallvik in 2 2 | cmp - two; cat in | tallvik - 2 2 | cmp - two; "
+         "sort two | uniq -d | wc -l; grep -c ' w1004[0-9][0-9]$' two; grep -c ' w2504[0-9][0-9]$' two; tail -3 two",
+         "", 0, "0\n100\n100\n" + countline(2, "last") + summary(652603, 2, 400000),
+         times(3, "tallvik: the table filled up with 400000 distinct words; some counts may be incomplete\n")},
         // Pass two takes the words of a large file from memory while there
         // is room, and reads the file again for the rest.
         {"seq -f \"w%g-x'y\" 250000 >in; tallvik in 1 1 >file; cat in | tallvik /dev/stdin 1 1 | cmp - file && wc -l <file",
