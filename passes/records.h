@@ -113,10 +113,11 @@ private:
     // Room for the records of every entry a table that never fills creates,
     // at 12 bytes each, as much as a record takes whose word lies up to 512
     // TiB past the one before. A run on more threads may take 12 MiB more
-    // for each, and has 10 MiB more here: on a table that fills, where most
-    // words are new, that keeps the records of some 1.7 million more of them
-    // out of the temporary file, whose writing and reading back took 7% of
-    // such a run (measured). Once records go to the temporary file, the
+    // for each, and has 8 MiB more here, beside the reader's blocks and
+    // the 2 MiB in which pass two's second thread prints: on a table that
+    // fills, where most words are new, that keeps the records of some 1.4
+    // million more of them out of the temporary file, whose writing and
+    // reading back took 7% of such a run (measured). Once records go to the temporary file, the
     // records that fit before the last `spillbuffer` bytes free of words
     // stay here, the first to be read back, and those bytes are the file's
     // write buffer; in the second pass the store is its read buffer, up to
@@ -128,7 +129,7 @@ private:
     // words; after that no word is kept, so the words kept are always those
     // of the first `keptwords` records.
     static constexpr std::size_t oneroom = std::size_t{maxwords} * 12;
-    static constexpr std::size_t moreroom = std::size_t{10} << 20;
+    static constexpr std::size_t moreroom = std::size_t{8} << 20;
     static constexpr std::size_t spillbuffer = std::size_t{256} << 10;
     alignas(hugepage) unsigned char store[oneroom + moreroom]{};
     std::size_t room = 0;          // bytes of `store` this run uses
