@@ -12,5 +12,5 @@
 // bytes from `records` or, where they were not kept, from `in` again. A
 // read that fails, a file found changed, or a temporary file that cannot be
 // read ends the process with a message naming `name`. With `threads`, and a
-// core to spare, a second thread prints the later half of the first records.
+// core to spare, a second thread prints the later part of the first records.
 void printwords(Input& in, const char* name, std::uint32_t mincount, bool threads, Records& records);

@@ -103,6 +103,7 @@ public:
 private:
     // Puts the record at `p` in `record` and moves `p` past it.
     void decode(Place& p, Record& record) const;
+
     // next() for records of offsets past the words kept, as far as whole
     // records lie in the store: true with the next wanted one in `record`.
     bool passover(Record& record, Wanted wanted);
@@ -117,11 +118,11 @@ private:
     // the 2 MiB in which pass two's second thread prints: on a table that
     // fills, where most words are new, that keeps the records of some 1.4
     // million more of them out of the temporary file, whose writing and
-    // reading back took 7% of such a run (measured). Once records go to the temporary file, the
-    // records that fit before the last `spillbuffer` bytes free of words
-    // stay here, the first to be read back, and those bytes are the file's
-    // write buffer; in the second pass the store is its read buffer, up to
-    // the words kept.
+    // reading back took 7% of such a run (measured). Once records go to the
+    // temporary file, the records that fit before the last `spillbuffer`
+    // bytes free of words stay here, the first to be read back, and those
+    // bytes are the file's write buffer; in the second pass the store is its
+    // read buffer, up to the words kept.
     //
     // Records that hold offsets fill it from the front, and the words of the
     // first of them fill it from the back, each word after its length, the
