@@ -100,7 +100,8 @@ public:
 
     void startdeferring() { deferring = true; }
 
-    // Drops the words noted, here and by the helper, which must have ended.
+    // Drops the words noted, here and by the helper, which must have ended,
+    // and drops from now on as it prints.
     void dropnoted()
     {
         for (std::size_t k = 0; k < ndeferred; ++k)
@@ -174,8 +175,6 @@ void printwords(Input& in, const char* name, std::uint32_t mincount, bool thread
             const PrintAhead::Done did = helper.stop();
             if (printer.reached(split))
                 printer.takeover(helper, did);
-            printer.printupto(maxwords);
-            helper.finish();
             printer.dropnoted();
         }
     }

@@ -13,7 +13,7 @@ bool PrintAhead::start(const Records& r, Records::Place place, std::uint64_t sta
     until = end;
     mincount = least;
     stopping = false;
-    finished = 0;
+    done = Done{};
     madvise(text, sizeof text, MADV_HUGEPAGE);
     return pthread_create(&thread, nullptr, run, this) == 0;
 }
@@ -21,13 +21,8 @@ bool PrintAhead::start(const Records& r, Records::Place place, std::uint64_t sta
 PrintAhead::Done PrintAhead::stop()
 {
     stopping = true;
-    const std::uint32_t chunks = finished;
-    return chunks == 0 ? Done{} : done[chunks % 2];
-}
-
-void PrintAhead::finish()
-{
     pthread_join(thread, nullptr);
+    return done;
 }
 
 void* PrintAhead::run(void* self)
@@ -43,11 +38,13 @@ void PrintAhead::print()
     Records::Place p = first;
     Record got[chunk];
     while (p.number < from && records->peek(p, from, got[0])) {
+        if (p.number % 4096 == 0 && stopping.load(std::memory_order_relaxed))
+            return;
     }
     if (p.number < from)
         return;
     Done now{p};
-    for (std::uint32_t chunks = 1; !stopping; ++chunks) {
+    while (!stopping.load(std::memory_order_relaxed)) {
         if (sizeof text - now.used < chunk * longestline || maxdrops - now.dropped < chunk)
             return;
         std::size_t n = 0;
@@ -65,7 +62,6 @@ void PrintAhead::print()
                 dropped[now.dropped++] = got[k].word.hash;
         }
         now.after = p;
-        done[chunks % 2] = now;
-        finished = chunks;
+        done = now;
     }
 }

@@ -10,10 +10,12 @@
 // first `maxwords` records are all distinct, and only records after those
 // can find a word again.
 //
-// The calling thread never waits for the helper's work: when it gets to the
-// helper's first record, it takes what the helper has finished by then and
-// does the rest itself. A helper that runs late (on a busy machine, or held
-// up by a page fault) costs the time it took from the other, not more.
+// The calling thread waits for no more than the chunk of records the helper
+// is on: when it gets to the helper's first record, it stops the helper,
+// takes what it has finished and does the rest itself. A helper that runs
+// late (held up by a page fault, say) costs about the time it took from the
+// other, not more. Only then may the calling thread read on past what the
+// helper reads, since reading on may refill the records' store.
 #pragma once
 
 #include <atomic>
@@ -47,12 +49,9 @@ public:
     bool start(const Records& records, Records::Place first, std::uint64_t from, std::uint64_t until,
                std::uint32_t mincount);
 
-    // Asks the helper to stop, and returns what it finished by then, which
-    // it leaves as it is (it may still be busy with records after it).
+    // Stops the helper once it is done with the chunk of records it is on,
+    // waits for it, and returns what it finished.
     Done stop();
-
-    // Waits for a stopped helper to end; only then may words be dropped.
-    void finish();
 
     const unsigned char* lines() const { return text; }
     const std::uint32_t* drops() const { return dropped; }
@@ -66,11 +65,7 @@ private:
 
     pthread_t thread{};
     std::atomic<bool> stopping{};
-    // Chunks finished: done[finished % 2] tells what they hold. The helper
-    // goes on with at most one more chunk once it is stopped, which writes
-    // the other one.
-    std::atomic<std::uint32_t> finished{};
-    Done done[2];
+    Done done; // written after each chunk
     const Records* records = nullptr;
     Records::Place first;
     std::uint64_t from = 0, until = 0;

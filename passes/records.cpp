@@ -62,8 +62,10 @@ bool Records::spillstore()
 {
     if (!spilling && (spill = opentemporary()) < 0)
         return false;
-    if (!spilling)
+    if (!spilling) {
         held = fits;
+        heldcount = fitcount;
+    }
     spilling = true;
     for (std::size_t done = held; done < filled;) {
         const ssize_t put = uninterrupted([&] { return write(spill, store + done, filled - done); });
@@ -105,6 +107,7 @@ void Records::start(bool keepwords, bool large, int threads)
         close(spill);
     spilling = false;
     filled = held = fits = 0;
+    heldcount = fitcount = 0;
     noted = 0;
     lastoffset = 0;
     wordsfrom = room;
@@ -125,6 +128,7 @@ bool Records::record(const Batch& b)
     // the table-filling corpus (measured).
     constexpr std::uint32_t wordsahead = 8;
     std::size_t end = filled, from = wordsfrom, fit = fits;
+    std::uint64_t fitn = fitcount;
     std::uint64_t last = lastoffset, kept = keptwords, n = noted;
     bool keep = caching;
     // The bytes are wanted only by records that hold or keep them.
@@ -152,8 +156,10 @@ bool Records::record(const Batch& b)
             keep = false;
             for (; end + spillbuffer + largestrecord > from && kept > 0; --kept)
                 from += 1 + std::size_t{store[from]};
-            if (end + spillbuffer <= from)
+            if (end + spillbuffer <= from) {
                 fit = end;
+                fitn = n;
+            }
         }
         // Until then, a record that needs room takes it from the newest words.
         for (; n < maxwords && end + size > from && kept > 0; --kept) {
@@ -164,6 +170,7 @@ bool Records::record(const Batch& b)
         if (end + size > from) {
             filled = end;
             fits = fit;
+            fitcount = fitn;
             if (!spillstore())
                 return false;
             end = filled;
@@ -181,8 +188,10 @@ bool Records::record(const Batch& b)
             last = start;
         }
         end += size;
-        if (end + spillbuffer <= from)
+        if (end + spillbuffer <= from) {
             fit = end;
+            fitn = n;
+        }
         if (keep && end + 1 + length <= from) {
             from -= 1 + length;
             store[from] = static_cast<unsigned char>(length);
@@ -194,6 +203,7 @@ bool Records::record(const Batch& b)
     }
     filled = end;
     fits = fit;
+    fitcount = fitn;
     wordsfrom = from;
     lastoffset = last;
     keptwords = kept;

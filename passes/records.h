@@ -25,6 +25,7 @@
 // print lies in almost every block.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -90,9 +91,14 @@ public:
     Place place() const { return reading; }
     void moveto(const Place& p) { reading = p; }
 
-    // The records whose words lie in the store, counted from the first:
-    // with the words held, all of them, else those kept.
-    std::uint64_t withwords() const { return keeping ? noted : keptwords; }
+    // The records that lie in the store with their words, counted from the
+    // first: those kept there, and of them, with the words held, all, else
+    // those whose words are kept.
+    std::uint64_t withwords() const
+    {
+        const std::uint64_t stored = spilling ? heldcount : noted;
+        return keeping ? stored : std::min(stored, keptwords);
+    }
 
     // For another thread, while next() reads the records before `p`: puts
     // the record at `p` in `record`, with its word, and moves `p` past it, if
@@ -138,6 +144,8 @@ private:
     std::size_t filled = 0;        // bytes of records in `store`
     std::size_t held = 0;          // of them, those that never go to the temporary file
     std::size_t fits = 0;          // the end of the last record that ends before the buffer
+    std::uint64_t heldcount = 0;   // records in the first `held` bytes
+    std::uint64_t fitcount = 0;    // records in the first `fits` bytes
     std::size_t wordsfrom = 0;     // where the words kept begin
     std::uint64_t keptwords = 0;   // records whose words are kept at the back
     std::uint64_t noted = 0;       // records noted so far
