@@ -84,30 +84,29 @@ public:
     // Whether every record before `number` is done.
     bool reached(std::uint64_t number) const { return done == number; }
 
-    // Takes over what `helper` did, from the record this printer is at:
-    // prints its lines, notes its drops, and goes on after its records.
+    // Takes over what `helper`, which has ended, did from the record this
+    // printer is at: prints its lines, drops its words to drop, and goes on
+    // after its records.
     void takeover(const PrintAhead& helper, const PrintAhead::Done& did)
     {
         if (did.after.number <= done)
             return;
         printlines(helper.lines(), did.used);
         left -= did.words;
-        helperdrops = helper.drops();
-        nhelperdrops = did.dropped;
+        for (std::size_t k = 0; k < did.dropped; ++k)
+            dropword(helper.drops()[k]);
         records.moveto(did.after);
         done = did.after.number;
     }
 
     void startdeferring() { deferring = true; }
 
-    // Drops the words noted, here and by the helper, which must have ended,
-    // and drops from now on as it prints.
+    // Drops the words noted, once the helper has ended, and drops from now
+    // on as it prints.
     void dropnoted()
     {
         for (std::size_t k = 0; k < ndeferred; ++k)
             dropword(deferred[k]);
-        for (std::size_t k = 0; k < nhelperdrops; ++k)
-            dropword(helperdrops[k]);
         deferring = false;
     }
 
@@ -146,8 +145,6 @@ private:
     bool deferring = false;
     std::size_t ndeferred = 0;
     std::uint32_t deferred[PrintAhead::maxdrops];
-    const std::uint32_t* helperdrops = nullptr;
-    std::size_t nhelperdrops = 0;
 };
 
 PrintAhead helper;
