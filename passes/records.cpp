@@ -110,7 +110,7 @@ void Records::start(bool keepwords, bool large, int threads)
     heldcount = fitcount = 0;
     noted = 0;
     lastoffset = 0;
-    wordsfrom = room;
+    wordsfrom = wordscommitted = room;
     keptwords = 0;
     keeping = keepwords;
     caching = !keepwords && large;
@@ -137,6 +137,8 @@ bool Records::record(const Batch& b)
         if (keeping || keep)
             __builtin_prefetch(b.bytes(i));
     };
+    if (keep)
+        commitwords(from);
     for (std::uint32_t k = 0; k < b.made && k < wordsahead; ++k)
         expect(b.created[k]);
     for (std::uint32_t k = 0; k < b.made; ++k) {
@@ -210,6 +212,21 @@ bool Records::record(const Batch& b)
     noted = n;
     caching = keep;
     return true;
+}
+
+// The words kept begin at the end of the store, past its last whole huge
+// page, where each 4 KiB they reach would take a page fault of its own: some
+// 150 of them on a large vocabulary, in whichever thread records. So the
+// memory below the words is committed a stretch at a time, ahead of them.
+void Records::commitwords(std::size_t from)
+{
+    constexpr std::size_t ahead = std::size_t{64} << 10;
+    const std::size_t hugeend = room / hugepage * hugepage;
+    if (wordscommitted <= hugeend || from >= wordscommitted + ahead)
+        return;
+    const std::size_t lowest = std::max(hugeend, from - std::min(from, 2 * ahead));
+    commitpages(store + lowest, wordscommitted - lowest);
+    wordscommitted = lowest;
 }
 
 bool Records::rewind()

@@ -114,6 +114,7 @@ private:
     // records lie in the store: true with the next wanted one in `record`.
     bool passover(Record& record, Wanted wanted);
 
+    void commitwords(std::size_t from);
     bool spillstore();
     bool refill();
 
@@ -147,6 +148,7 @@ private:
     std::uint64_t heldcount = 0;   // records in the first `held` bytes
     std::uint64_t fitcount = 0;    // records in the first `fits` bytes
     std::size_t wordsfrom = 0;     // where the words kept begin
+    std::size_t wordscommitted = 0; // from where on the memory of the words is committed
     std::uint64_t keptwords = 0;   // records whose words are kept at the back
     std::uint64_t noted = 0;       // records noted so far
     bool keeping = false;          // every record holds its word, not its offset

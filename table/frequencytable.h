@@ -143,6 +143,11 @@ public:
 
     std::int32_t size() const { return used; }
 
+    // The slots are filled one after another: a caller may commit the memory
+    // of the next ones before the adds write to it.
+    std::int32_t slotsfilled() const { return filled; }
+    void* slotmemory(std::int32_t slot) { return order + slot; }
+
 private:
     // The index grows once, early in a run, and never shrinks back, so the
     // adds before and after that each have a loop of their own, in which the
