@@ -119,24 +119,26 @@ private:
     bool refill();
 
     // Room for the records of every entry a table that never fills creates,
-    // at 12 bytes each, as much as a record takes whose word lies up to 512
-    // TiB past the one before. A run on more threads may take 12 MiB more
-    // for each, and has 8 MiB more here, beside the reader's blocks and
-    // the 2 MiB in which pass two's second thread prints: on a table that
-    // fills, where most words are new, that keeps the records of some 1.4
-    // million more of them out of the temporary file, whose writing and
-    // reading back took 7% of such a run (measured). Once records go to the
-    // temporary file, the records that fit before the last `spillbuffer`
-    // bytes free of words stay here, the first to be read back, and those
-    // bytes are the file's write buffer; in the second pass the store is its
-    // read buffer, up to the words kept.
+    // at 11 bytes each, as much as a record takes whose word lies up to 4
+    // TiB past the one before. (At 12 bytes, a run on one thread that fills
+    // the table took 16 MiB and a few KiB more in some runs, the pages of
+    // the C library it had mapped varying by 150 KiB from run to run.) A run
+    // on more threads may take 12 MiB more for each, and has 8 MiB more
+    // here, beside the reader's blocks and the 2 MiB in which pass two's
+    // second thread prints: on a table that fills, where most words are new,
+    // that keeps the records of some 1.4 million more of them out of the
+    // temporary file, whose writing and reading back took 7% of such a run
+    // (measured). Once records go to the temporary file, the records that
+    // fit before the last `spillbuffer` bytes free of words stay here, the
+    // first to be read back, and those bytes are the file's write buffer; in
+    // the second pass the store is its read buffer, up to the words kept.
     //
     // Records that hold offsets fill it from the front, and the words of the
     // first of them fill it from the back, each word after its length, the
     // first word last. A record that needs room takes it from the newest
     // words; after that no word is kept, so the words kept are always those
     // of the first `keptwords` records.
-    static constexpr std::size_t oneroom = std::size_t{maxwords} * 12;
+    static constexpr std::size_t oneroom = std::size_t{maxwords} * 11;
     static constexpr std::size_t moreroom = std::size_t{8} << 20;
     static constexpr std::size_t spillbuffer = std::size_t{256} << 10;
     alignas(hugepage) unsigned char store[oneroom + moreroom]{};
