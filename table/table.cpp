@@ -28,11 +28,11 @@ constinit std::int32_t slotscommitted = maxwords;
 
 void commitslots(std::uint32_t adds)
 {
-    const std::int32_t need = table.slotsfilled() + static_cast<std::int32_t>(adds);
-    if (slotscommitted >= std::min(need, maxwords))
+    const std::int32_t need = std::min(table.slotsfilled() + static_cast<std::int32_t>(adds), maxwords);
+    if (need <= slotscommitted)
         return;
     const std::int32_t upto = std::min(need + slotsahead, maxwords);
-    commitpages(table.slotmemory(slotscommitted), std::size_t(upto - slotscommitted) * sizeof(std::uint32_t));
+    commitpages(table.slotmemory(slotscommitted), static_cast<std::size_t>(upto - slotscommitted) * sizeof(std::uint32_t));
     slotscommitted = upto;
 }
 
