@@ -9,10 +9,11 @@
 #include <unistd.h>
 
 #include "io/uninterrupted.h"
+#include "passes/recordbytes.h"
+
+using namespace recordbytes;
 
 namespace {
-
-constexpr std::size_t largestrecord = 4 + 1 + maxwordlen;
 
 // An unnamed file in $TMPDIR (or /tmp): it vanishes with the process, however
 // the process ends.
@@ -34,26 +35,6 @@ int opentemporary()
     if (fd >= 0)
         unlink(path);
     return fd;
-}
-
-std::size_t offsetbytes(std::uint64_t difference)
-{
-    std::size_t n = 1;
-    while (difference >>= 7)
-        ++n;
-    return n;
-}
-
-// The difference of offsets a record holds, seven bits to a byte, low bits
-// first; moves `r` past it.
-std::uint64_t readdifference(const unsigned char*& r)
-{
-    std::uint64_t difference = 0;
-    for (int shift = 0;; shift += 7) {
-        difference |= std::uint64_t{*r & 0x7Fu} << shift;
-        if (*r++ < 0x80)
-            return difference;
-    }
 }
 
 } // namespace
@@ -148,7 +129,8 @@ bool Records::record(const Batch& b)
         const std::size_t length = b.lengths[i];
         const std::uint64_t start = b.start(i);
         const unsigned char* bytes = b.bytes(i);
-        const std::size_t size = 5 + (keeping ? length : offsetbytes(start - last));
+        const bool late = !keeping && n >= maxwords;
+        const std::size_t size = late ? latesize(start - last) : 5 + (keeping ? length : offsetbytes(start - last));
         // Once the table is full, few of the words that make records stay in
         // it, and the words kept are those of the records most likely
         // printed: from then on records go to the temporary file sooner
@@ -182,6 +164,9 @@ bool Records::record(const Batch& b)
         r[4] = static_cast<unsigned char>(length);
         if (keeping) {
             std::memcpy(r + 5, bytes, length);
+        } else if (late) {
+            putlate(r, b.hashes[i], static_cast<unsigned>(length), start - last);
+            last = start;
         } else {
             std::uint64_t difference = start - last;
             for (r += 5; difference >= 0x80; difference >>= 7)
@@ -247,11 +232,18 @@ bool Records::passover(Record& record, Wanted wanted)
     while (!found && filled - from >= largestrecord) {
         const unsigned char* r = store + from;
         std::uint32_t hash;
-        std::memcpy(&hash, r, 4);
-        const int length = r[4];
-        r += 5;
-        last += readdifference(r);
-        from = static_cast<std::size_t>(r - store);
+        int length;
+        if (number < maxwords) {
+            std::memcpy(&hash, r, 4);
+            length = r[4];
+            r += 5;
+            last += readdifference(r);
+            from = static_cast<std::size_t>(r - store);
+        } else {
+            from += lateunit;
+            if ((length = takeunit(r, hash, last)) == 0)
+                continue;
+        }
         if ((found = wanted(number++, hash))) {
             record.word = Word{hash, length, last};
             record.bytes = nullptr;
@@ -265,11 +257,22 @@ bool Records::passover(Record& record, Wanted wanted)
 
 void Records::decode(Place& p, Record& record) const
 {
+    record.bytes = nullptr;
+    if (!keeping && p.number >= maxwords) {
+        int length;
+        do {
+            length = takeunit(store + p.at, record.word.hash, p.lastoffset);
+            p.at += lateunit;
+        } while (length == 0);
+        record.word.length = length;
+        record.word.start = p.lastoffset;
+        ++p.number;
+        return;
+    }
     const unsigned char* r = store + p.at;
     std::memcpy(&record.word.hash, r, 4);
     const auto length = static_cast<std::size_t>(r[4]);
     r += 5;
-    record.bytes = nullptr;
     if (keeping) {
         record.bytes = r;
         r += length;

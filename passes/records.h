@@ -45,12 +45,8 @@ struct Record {
 };
 
 // A record is the hash and the length, then either the word's bytes or its
-// offset, less the offset of the record before, seven bits to a byte, low
-// bits first, the top bit set on every byte but the last. Records come in
-// input order, so that difference is never negative, and it is small: on a
-// table that fills, most words are new and close together, and a record
-// takes 6 bytes, half as much as with whole offsets, and half as much goes to
-// the temporary file.
+// offset, less the offset of the record before, which is never negative,
+// since records come in input order, and small; `recordbytes.h` lays them out.
 //
 // All zero until started, so that a static one costs nothing in the binary.
 class Records {

@@ -155,6 +155,45 @@ TEST(Records, KeepNoWordsOnceTheTableIsFull)
     EXPECT_EQ(records.next(r, every), 0);
 }
 
+// Once the table is full, a record of an offset has ten bits for its
+// distance from the word before: further words take jumps besides, which
+// must bring their offsets back exactly, in the middle of the records as at
+// their very end.
+TEST(Records, LateOffsetsComeBackExactAtAnyDistance)
+{
+    static Records records;
+    static Batch batch;
+    batch.data = batch.block;
+    records.start(false, true, 1);
+    std::vector<std::uint64_t> starts;
+    const auto note = [&](std::uint64_t blockstart, std::uint32_t words) {
+        batch.blockstart = blockstart;
+        batch.words = batch.made = words;
+        for (std::uint32_t i = 0; i < words; ++i) {
+            putword(batch, i, 16, "ab", static_cast<std::uint32_t>(starts.size()));
+            starts.push_back(batch.start(i));
+        }
+        ASSERT_TRUE(records.record(batch));
+    };
+    for (std::uint32_t b = 0; b < maxwords / 2000; ++b)
+        note(std::uint64_t{b} << 15, 2000);
+    const std::uint64_t far = std::uint64_t{1} << 42;
+    for (int round = 0; round < 2; ++round) {
+        for (const std::uint64_t distance : {1ul, 1023ul, 1024ul, 1025ul, 65535ul, far - 1, far, far + 1023, far << 10})
+            note(starts.back() + distance, 1);
+        note(starts.back() + 16, 2000);
+    }
+    note(starts.back() + (far << 20), 1);
+    ASSERT_TRUE(records.rewind());
+    Record r;
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        ASSERT_EQ(records.next(r, every), 1);
+        ASSERT_EQ(r.word.hash, k);
+        ASSERT_EQ(r.word.start, starts[k]) << k;
+    }
+    EXPECT_EQ(records.next(r, every), 0);
+}
+
 // Another thread may read ahead of next() (peek) the records that lie in the
 // store with their words, as far as it is told; next() then goes on after
 // them, through the temporary file where the records went on there.
