@@ -44,8 +44,8 @@ public:
 
     // Starts a thread that prints the words counted at least `mincount`
     // times of the records from number `from` on, below `until`, as far as
-    // peek() reads them from `first`, the place of record 0. Returns false
-    // if no thread could start.
+    // peek() reads them from `first`, a place at or before record `from`.
+    // Returns false if no thread could start.
     bool start(const Records& records, Records::Place first, std::uint64_t from, std::uint64_t until,
                std::uint32_t mincount);
 

@@ -159,6 +159,9 @@ bool Records::record(const Batch& b)
                 return false;
             end = filled;
         }
+        const std::uint64_t number = n - 1;
+        if (number % markevery == 0 && number < maxwords)
+            marks[number / markevery] = Place{end, last, from, number};
         unsigned char* r = store + end;
         std::memcpy(r, &b.hashes[i], 4);
         r[4] = static_cast<unsigned char>(length);

@@ -233,6 +233,17 @@ TEST(Records, PeekAheadAtTheRecordsInTheStoreThenGoOnAfterThem)
             }
         }
         EXPECT_LT(k, words.size());
+        // From a place noted on the way, as from the first.
+        for (const std::uint64_t number : {std::uint64_t{16383}, std::uint64_t{16384}, std::uint64_t{k} - 1}) {
+            Records::Place q = records.placebefore(number);
+            Record s;
+            while (q.number < number && records.peek(q, number, s)) {
+            }
+            ASSERT_TRUE(records.peek(q, number + 1, s));
+            ASSERT_EQ(s.word.hash, number);
+            ASSERT_EQ(s.word.start, keepwords ? 0 : (number / 2000 << 15) + 16 * (number % 2000));
+            ASSERT_EQ(std::string(reinterpret_cast<const char*>(s.bytes), words[number].size()), words[number]);
+        }
         records.moveto(p);
         for (; k < words.size(); ++k) {
             ASSERT_EQ(records.next(r, every), 1);
