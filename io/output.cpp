@@ -1,6 +1,7 @@
 #include "io/output.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -47,6 +48,35 @@ void writeout(const unsigned char* bytes, std::size_t left)
             fail("cannot write standard output", nullptr, put < 0 ? errno : EIO);
         bytes += put;
         left -= static_cast<std::size_t>(put);
+    }
+}
+
+// "00" to "99".
+constexpr auto digitpairs = [] {
+    std::array<unsigned char, 200> pairs{};
+    for (int k = 0; k < 100; ++k) {
+        pairs[2 * k] = static_cast<unsigned char>('0' + k / 10);
+        pairs[2 * k + 1] = static_cast<unsigned char>('0' + k % 10);
+    }
+    return pairs;
+}();
+
+// Copies a word in moves of a fixed size, which may overlap but read nothing
+// outside the word: a word is a few bytes long, and a call to memcpy for each
+// line cost more than the copy.
+void copyword(unsigned char* to, const unsigned char* from, std::size_t length)
+{
+    if (length >= 8) {
+        for (std::size_t k = 0; k + 8 < length; k += 8)
+            std::memcpy(to + k, from + k, 8);
+        std::memcpy(to + length - 8, from + length - 8, 8);
+    } else if (length >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + length - 4, from + length - 4, 4);
+    } else if (length > 0) {
+        to[0] = from[0];
+        to[length / 2] = from[length / 2];
+        to[length - 1] = from[length - 1];
     }
 }
 
@@ -128,16 +158,21 @@ void printcount(std::uint32_t count, const unsigned char* word, int length)
 
 std::size_t formatcount(unsigned char* line, std::uint32_t count, const unsigned char* word, int length)
 {
-    // Up to ten digits, right-aligned in eight columns or more, then the word.
-    int digits = 1;
-    for (std::uint32_t rest = count / 10; rest != 0; rest /= 10)
-        ++digits;
-    const int width = std::max(digits, 8);
+    // Up to ten digits, right-aligned in eight columns or more, two at a
+    // time, then the word.
+    const int width = count < 100000000 ? 8 : count < 1000000000 ? 9 : 10;
     std::memset(line, ' ', 8);
-    for (int k = width - 1; k >= width - digits; --k, count /= 10)
-        line[k] = static_cast<unsigned char>('0' + count % 10);
+    unsigned char* at = line + width;
+    for (; count >= 100; count /= 100) {
+        at -= 2;
+        std::memcpy(at, &digitpairs[2 * (count % 100)], 2);
+    }
+    if (count >= 10)
+        std::memcpy(at - 2, &digitpairs[2 * count], 2);
+    else
+        at[-1] = static_cast<unsigned char>('0' + count);
     line[width] = ' ';
-    std::memcpy(line + width + 1, word, static_cast<std::size_t>(length));
+    copyword(line + width + 1, word, static_cast<std::size_t>(length));
     line[width + 1 + length] = '\n';
     return static_cast<std::size_t>(width + 2 + length);
 }

@@ -9,6 +9,8 @@
 #include <random>
 
 #include "checks.h"
+#include "io/output.h"
+#include "words/word.h"
 
 // Counted, and kept out of line so that no call site sees memory from new
 // given to free.
@@ -98,6 +100,16 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
     for (int i = 10000; i < 15000; ++i)
         lines.append("w").append(std::to_string(i)).append(" ");
     EXPECT_TRUE(runmatches(lines, 1, 1, false));
+    // A line as printf makes it, for counts of every width and words of
+    // every length.
+    const Bytes letters = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (const std::uint32_t count : {1u, 10u, 99u, 100u, 12345678u, 99999999u, 100000000u, 999999999u, 4294967295u})
+        for (int length = 1; length <= maxwordlen; ++length) {
+            unsigned char line[longestcount + 2 + maxwordlen];
+            const Bytes word = letters.substr(0, static_cast<std::size_t>(length));
+            const std::size_t n = formatcount(line, count, reinterpret_cast<const unsigned char*>(word.data()), length);
+            ASSERT_EQ(Bytes(reinterpret_cast<const char*>(line), n), model::countline(count, word)) << length;
+        }
 }
 
 } // namespace
