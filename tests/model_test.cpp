@@ -92,6 +92,11 @@ TEST(Model, RunPrintsWhatTheModelPrintsWithoutAllocating)
     for (const Bytes& text : {"ab " + longest + " cd ab", "a-b " + longest + "-z a-b", longest + "'" + longest})
         for (char way = 0; way < 12; ++way)
             ASSERT_TRUE(matches(Bytes{char(4 + way % 2 + 6 * (way / 2 % 5)), char(2 + 3 * way), '\1'} + text)) << +way;
+    // After a chunk that goes word by word (it holds a joiner), a word at
+    // each place around the end of 64 bytes in which no word starts.
+    for (int spaces = 56; spaces < 72; ++spaces)
+        for (char tier = 0; tier < 5; ++tier)
+            ASSERT_TRUE(matches(Bytes{char(4 + 6 * tier), '\0', '\0'} + "a'b" + Bytes(spaces, ' ') + "word a'b")) << spaces;
     EXPECT_TRUE(runmatches(randomtext(200000), 2, 2, false));
     EXPECT_EQ(runallocations, 0);
     // Standard output is written every 64 KiB: after a 17-byte line, the
