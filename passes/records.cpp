@@ -163,19 +163,21 @@ bool Records::record(const Batch& b)
         if (number % markevery == 0 && number < maxwords)
             marks[number / markevery] = Place{end, last, from, number};
         unsigned char* r = store + end;
-        std::memcpy(r, &b.hashes[i], 4);
-        r[4] = static_cast<unsigned char>(length);
-        if (keeping) {
-            std::memcpy(r + 5, bytes, length);
-        } else if (late) {
+        if (late) {
             putlate(r, b.hashes[i], static_cast<unsigned>(length), start - last);
             last = start;
         } else {
-            std::uint64_t difference = start - last;
-            for (r += 5; difference >= 0x80; difference >>= 7)
-                *r++ = static_cast<unsigned char>(difference | 0x80);
-            *r = static_cast<unsigned char>(difference);
-            last = start;
+            std::memcpy(r, &b.hashes[i], 4);
+            r[4] = static_cast<unsigned char>(length);
+            if (keeping) {
+                std::memcpy(r + 5, bytes, length);
+            } else {
+                std::uint64_t difference = start - last;
+                for (r += 5; difference >= 0x80; difference >>= 7)
+                    *r++ = static_cast<unsigned char>(difference | 0x80);
+                *r = static_cast<unsigned char>(difference);
+                last = start;
+            }
         }
         end += size;
         if (end + spillbuffer <= from) {
