@@ -54,11 +54,13 @@ inline constexpr unsigned lengthbits = 6, nearjump = 0, farjump = (1u << lengthb
 inline constexpr int nearshift = 16 - lengthbits, farshift = 32 + nearshift;
 static_assert(maxwordlen < farjump);
 
+// What the jumps before a late record add, in units of 2^42 and of 2^10.
+inline std::uint64_t farpart(std::uint64_t difference) { return difference >> farshift; }
+inline std::uint64_t nearpart(std::uint64_t difference) { return (difference >> nearshift) & 0xFFFFFFFFu; }
+
 inline std::size_t latesize(std::uint64_t difference)
 {
-    const std::uint64_t far = difference >> farshift;
-    const std::uint64_t near = (difference >> nearshift) & ((std::uint64_t{1} << 32) - 1);
-    return lateunit * (1 + (far != 0) + (near != 0));
+    return lateunit * (1 + (farpart(difference) != 0) + (nearpart(difference) != 0));
 }
 
 inline unsigned char* putunit(unsigned char* r, std::uint32_t hash, unsigned length, unsigned distance)
@@ -71,8 +73,7 @@ inline unsigned char* putunit(unsigned char* r, std::uint32_t hash, unsigned len
 
 inline void putlate(unsigned char* r, std::uint32_t hash, unsigned length, std::uint64_t difference)
 {
-    const std::uint64_t far = difference >> farshift;
-    const std::uint64_t near = (difference >> nearshift) & ((std::uint64_t{1} << 32) - 1);
+    const std::uint64_t far = farpart(difference), near = nearpart(difference);
     if (far != 0)
         r = putunit(r, static_cast<std::uint32_t>(far), farjump, 0);
     if (near != 0)

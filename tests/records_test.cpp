@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -179,7 +180,7 @@ TEST(Records, LateOffsetsComeBackExactAtAnyDistance)
         note(std::uint64_t{b} << 15, 2000);
     const std::uint64_t far = std::uint64_t{1} << 42;
     for (int round = 0; round < 2; ++round) {
-        for (const std::uint64_t distance : {1ul, 1023ul, 1024ul, 1025ul, 65535ul, far - 1, far, far + 1023, far << 10})
+        for (const std::uint64_t distance : std::initializer_list<std::uint64_t>{1, 1023, 1024, 1025, 65535, far - 1, far, far + 1023, far << 10})
             note(starts.back() + distance, 1);
         note(starts.back() + 16, 2000);
     }
