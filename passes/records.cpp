@@ -83,6 +83,24 @@ void Records::start(bool keepwords, bool large, int threads)
     caching = !keepwords && large;
 }
 
+// Past the first record after the table filled, nearly every record is one
+// unit: those have a loop of their own that checks nothing else, which took
+// 1 to 5% off pass one over a table that fills (measured). It stops at a
+// record that needs a jump or would end past `limit`, and returns its place.
+inline std::uint32_t Records::putunits(const Batch& b, std::uint32_t k, std::size_t limit, std::size_t& end, std::uint64_t& last)
+{
+    for (; k < b.made; ++k) {
+        const std::uint32_t i = b.created[k];
+        const std::uint64_t start = b.start(i);
+        if (start - last >= std::uint64_t{1} << nearshift || end + lateunit > limit)
+            break;
+        putunit(store + end, b.hashes[i], b.lengths[i], static_cast<unsigned>(start - last));
+        end += lateunit;
+        last = start;
+    }
+    return k;
+}
+
 // The store's state stays in registers for a whole batch, and goes back to
 // memory only for a spill: written back for each record, it cost a third
 // more on a table that fills.
@@ -109,6 +127,18 @@ bool Records::record(const Batch& b)
     for (std::uint32_t k = 0; k < b.made && k < wordsahead; ++k)
         expect(b.created[k]);
     for (std::uint32_t k = 0; k < b.made; ++k) {
+        if (n > maxwords && !keeping) {
+            const std::uint32_t first = k;
+            k = putunits(b, k, spilling ? from : from - std::min(from, spillbuffer), end, last);
+            n += k - first;
+            // Each of them ended before the file's buffer, if none has gone to the file yet.
+            if (k > first && !spilling) {
+                fit = end;
+                fitn = n;
+            }
+            if (k == b.made)
+                break;
+        }
         if (k + wordsahead < b.made)
             expect(b.created[k + wordsahead]);
         const std::uint32_t i = b.created[k];

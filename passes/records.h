@@ -117,6 +117,7 @@ private:
     // records lie in the store: true with the next wanted one in `record`.
     bool passover(Record& record, Wanted wanted);
 
+    std::uint32_t putunits(const Batch& b, std::uint32_t k, std::size_t limit, std::size_t& end, std::uint64_t& last);
     void commitwords(std::size_t from);
     bool spillstore();
     bool refill();
