@@ -4,7 +4,8 @@
 // signal before it reads anything; or, at the end of the first reading, the
 // file is cut to $FAILREAD_CHANGE bytes and "changed" written after them;
 // or, as on a machine at its limit of processes, no thread starts once
-// $FAILREAD_THREADS have.
+// $FAILREAD_THREADS have; or, with $FAILREAD_FULL, as on a full disk, every
+// write to a file but standard output and error fails with ENOSPC.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,6 +24,7 @@ const char* change = std::getenv("FAILREAD_CHANGE");
 std::atomic<long long> threads = std::getenv("FAILREAD_THREADS") ? std::atoll(std::getenv("FAILREAD_THREADS")) : -1;
 
 const bool interrupting = std::getenv("FAILREAD_EINTR") != nullptr;
+const bool full = std::getenv("FAILREAD_FULL") != nullptr;
 
 ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 {
@@ -54,6 +56,13 @@ ssize_t failing(int fd, void* buf, std::size_t size, off_t offset)
 
 extern "C" ssize_t read(int fd, void* buf, std::size_t size) { return failing(fd, buf, size, -1); }
 extern "C" ssize_t pread(int fd, void* buf, std::size_t size, off_t offset) { return failing(fd, buf, size, offset); }
+extern "C" ssize_t write(int fd, const void* buf, std::size_t size)
+{
+    static const auto real = reinterpret_cast<ssize_t (*)(int, const void*, std::size_t)>(dlsym(RTLD_NEXT, "write"));
+    if (full && fd > STDERR_FILENO)
+        return errno = ENOSPC, -1;
+    return real(fd, buf, size);
+}
 extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*body)(void*), void* argument)
 {
     static const auto real = reinterpret_cast<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(

@@ -202,6 +202,11 @@ TEST(Program, KeepsItsLimits)
          "FAILREAD_AFTER=24000000 tallvik in 1 1; done",
          "", 2, "",
          times(3, "tallvik: cannot write a temporary file for 'in': No such file or directory\n")},
+        // Nor with a temporary file on a full disk.
+        {"seq -f w%.0f 3000000 >in; for t in 1 2 4; do TALLVIK_THREADS=$t LD_PRELOAD=$L FAILREAD_FULL=1 "
+         "tallvik in 1 1; done",
+         "", 2, "",
+         times(3, "tallvik: cannot write a temporary file for 'in': No space left on device\n")},
         // A pass that lasts a while shows its progress, but only on a terminal,
         // at most four times a second, and clears it before saying it failed.
         {"seq -f w%g 200000 >in; head -n 15000 in >part; script -qec '(cat part; sleep 1.5; cat in) | tallvik "
