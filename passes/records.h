@@ -117,6 +117,9 @@ private:
     // records lie in the store: true with the next wanted one in `record`.
     bool passover(Record& record, Wanted wanted);
 
+    // Records the words of `b` from b.created[k] on as single units, moving
+    // `end` and `last` on, up to the first that needs a jump or would end
+    // past `limit`; returns the place of that one, or b.made.
     std::uint32_t putunits(const Batch& b, std::uint32_t k, std::size_t limit, std::size_t& end, std::uint64_t& last);
     void commitwords(std::size_t from);
     bool spillstore();
