@@ -132,8 +132,10 @@ int Records::next(Record& record, Wanted wanted)
         if (!wanted(reading.number - 1, record.word.hash))
             continue;
         // Reading on from a temporary file refills the store under the records read.
-        if (keeping && spilling)
-            record.bytes = static_cast<const unsigned char*>(std::memcpy(record.copy, record.bytes, static_cast<std::size_t>(record.word.length)));
+        if (keeping && spilling) {
+            std::memcpy(record.copy, record.bytes, static_cast<std::size_t>(record.word.length));
+            record.bytes = record.copy;
+        }
         return 1;
     }
 }

@@ -179,8 +179,9 @@ TEST(Records, LateOffsetsComeBackExactAtAnyDistance)
     for (std::uint32_t b = 0; b < maxwords / 2000; ++b)
         note(std::uint64_t{b} << 15, 2000);
     const std::uint64_t far = std::uint64_t{1} << 42;
+    const std::initializer_list<std::uint64_t> distances{1, 1023, 1024, 1025, 65535, far - 1, far, far + 1023, far << 10};
     for (int round = 0; round < 2; ++round) {
-        for (const std::uint64_t distance : std::initializer_list<std::uint64_t>{1, 1023, 1024, 1025, 65535, far - 1, far, far + 1023, far << 10})
+        for (const std::uint64_t distance : distances)
             note(starts.back() + distance, 1);
         note(starts.back() + 16, 2000);
     }
